@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the project and runs every test.
+#   scripts/test.sh              optimised build with warnings as errors
+#   scripts/test.sh --sanitize   Debug build under AddressSanitizer + UBSan
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+if [ "${1:-}" = "--sanitize" ]; then
+  build=build/asan
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMARROWVALE_SANITIZE=ON \
+        -DMARROWVALE_WERROR=ON -DMARROWVALE_BUILD_BENCH=OFF
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+else
+  build=build/release
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMARROWVALE_WERROR=ON
+fi
+cmake --build "$build" -j "$jobs"
+ctest --test-dir "$build" --output-on-failure -j "$jobs"

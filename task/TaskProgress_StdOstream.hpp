@@ -1,0 +1,43 @@
+#pragma once
+
+#include "task/ITaskProgress.hpp"
+
+#include <boost/core/noncopyable.hpp>
+#include <ostream>
+#include <string>
+
+namespace task {
+
+// Draws a text progress bar: a percentage scale, a ruler, then one '*' per
+// fiftieth of the job, each flushed at once so the bar moves while a long
+// conversion runs. The finished bar has 51 marks, the last under the ruler's
+// closing bar, and ends its line.
+class TaskProgress_StdOstream : public ITaskProgress, private boost::noncopyable {
+public:
+    TaskProgress_StdOstream(std::ostream& out, std::string scale_prefix, std::string ruler_prefix,
+                            std::string marks_prefix);
+
+    TaskProgress_StdOstream* Self() override { return this; }
+    void Refresh() override {}
+    void Begin(int new_total) override;
+    void SetWidth(int new_width) override { width = new_width < 1 ? 1 : new_width; }
+    int Advance(int count) override;
+    int Step() override { return Advance(1); }
+    int Position() override { return position; }
+    int Total() override { return total; }
+
+private:
+    void Draw();
+
+    int total = 1;
+    int position = 0;
+    int width = 50;
+    int next_threshold = 0;
+    std::ostream& stream;
+    std::string scale_prefix;
+    std::string ruler_prefix;
+    std::string marks_prefix;
+    int marks = 0;
+};
+
+} // namespace task
