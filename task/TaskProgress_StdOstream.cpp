@@ -7,6 +7,17 @@ namespace task {
 namespace {
 const char* const scale_line = "0%   10   20   30   40   50   60   70   80   90   100%\n";
 const char* const ruler_line = "|----|----|----|----|----|----|----|----|----|----|";
+
+// Truncates toward zero; values beyond int saturate instead of being undefined.
+int TruncateToInt(double value) {
+    if (value >= 2147483647.0) {
+        return 2147483647;
+    }
+    if (value <= -2147483648.0) {
+        return -2147483647 - 1;
+    }
+    return static_cast<int>(value);
+}
 } // namespace
 
 TaskProgress_StdOstream::TaskProgress_StdOstream(std::ostream& out, std::string scale,
@@ -38,17 +49,15 @@ int TaskProgress_StdOstream::Advance(int count) {
 }
 
 void TaskProgress_StdOstream::Draw() {
-    double wanted = static_cast<double>(position) / total * width;
-    if (wanted > 2147483647.0) {
-        wanted = 2147483647.0; // keeps the conversion to int defined
-    }
-    const int target = static_cast<int>(wanted);
+    // Multiplying before dividing keeps whole-number results exact (0.58 * 100
+    // would truncate to 57).
+    const int target = TruncateToInt(static_cast<double>(position) * width / total);
     // Every draw writes at least one mark.
     do {
         stream << '*' << std::flush;
         ++marks;
     } while (marks < target);
-    next_threshold = static_cast<int>(static_cast<double>(marks) / width * total);
+    next_threshold = TruncateToInt(static_cast<double>(marks) * total / width);
     if (position == total) {
         if (marks <= width) {
             stream << '*';

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/ConversionSettings.hpp"
+
+#include <boost/filesystem/path.hpp>
+#include <boost/program_options/options_description.hpp>
+#include <string>
+#include <vector>
+
+namespace marrowvale {
+
+// What the command line asks for.
+enum class CommandLineAction { Help, NotEnoughArguments, Convert };
+
+struct CommandLine {
+    CommandLineAction action = CommandLineAction::NotEnoughArguments;
+    ConversionSettings settings;
+    std::vector<boost::filesystem::path> input_files;
+};
+
+// The option table, in the order of the listing.
+boost::program_options::options_description MakeOptionsDescription();
+
+// Reads the arguments (without the program name) in two passes: named options
+// first, then positional input files, which count only when no input file was
+// named with -i. Out-of-range values become 0. Throws the option library's
+// errors for malformed command lines.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Turns command-line text into a path; a backslash is read as a separator.
+boost::filesystem::path MakeNativePath(const std::string& text);
+
+// Range test: a value inside [low, high] is kept, anything else becomes low.
+std::int32_t RangeTest(unsigned value, unsigned low, unsigned high);
+
+// Rounds a bit depth up to its byte container; 0 stays 0, above 32 gives 0.
+std::int32_t ContainerWidth(unsigned bits);
+
+} // namespace marrowvale
