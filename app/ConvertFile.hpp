@@ -1,18 +1,12 @@
 #pragma once
 
+#include "app/ConversionOutcome.hpp"
 #include "app/ConversionSettings.hpp"
 
 #include <boost/filesystem/path.hpp>
 #include <csignal>
 
 namespace marrowvale {
-
-enum class ConversionOutcome {
-    Converted,   // the output file is complete
-    Skipped,     // the input cannot be converted; nothing was written
-    Failed,      // the conversion started but its output was discarded
-    Interrupted, // a stop was requested; the unfinished output was discarded
-};
 
 // Converts one input file: prints its report, the progress bar and the report
 // of the finished output. Problems go to standard error as one line naming

@@ -1,0 +1,12 @@
+#pragma once
+
+namespace marrowvale {
+
+enum class ConversionOutcome {
+    Converted,   // the output file is complete
+    Skipped,     // the input cannot be converted; nothing was written
+    Failed,      // the conversion started but its output was discarded
+    Interrupted, // a stop was requested; the unfinished output was discarded
+};
+
+} // namespace marrowvale

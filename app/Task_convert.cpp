@@ -1,0 +1,357 @@
+#include "app/Task_convert.hpp"
+
+#include "audio/riffwave/WaveFile_type.hpp"
+#include "dsp/Polyphase.hpp"
+#include "dsp/requantisation/IntegerRequantiser.hpp"
+#include "task/WorkerPool.hpp"
+
+#include <algorithm>
+#include <boost/filesystem/operations.hpp>
+#include <boost/format.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/shared_ptr.hpp>
+#include <limits>
+#include <thread>
+#include <vector>
+
+namespace fs = boost::filesystem;
+using audio::riffwave::WaveFile_type;
+using dsp::requantisation::IntegerRequantiser;
+
+namespace marrowvale {
+
+namespace {
+
+constexpr int format_pcm = 1;
+constexpr int format_extensible = 65534;
+constexpr std::uint64_t largest_data_size = 0xFFFFFFFFULL - 38; // RIFF size = data size + 38
+// Caps one block at 2 MiB of samples, so that many-channel files do not make
+// the block (W x C x 10240 samples) grow without bound.
+constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
+
+// Output frames the resampler delivers for `frames` input frames:
+// ceil(frames * output_rate / input_rate).
+std::uint64_t OutputFrames(std::uint64_t frames, std::uint64_t input_rate,
+                           std::uint64_t output_rate) {
+    return (frames * output_rate + input_rate - 1) / input_rate;
+}
+
+// Removes the temporary output unless the conversion committed it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(fs::path file) : path(std::move(file)) {}
+    ~TemporaryFile() {
+        if (!committed) {
+            boost::system::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const fs::path& Path() const { return path; }
+    void Commit() { committed = true; }
+
+private:
+    fs::path path;
+    bool committed = false;
+};
+
+fs::path TemporaryPathFor(const fs::path& output) {
+    const fs::path name = fs::unique_path("." + output.filename().string() + ".%%%%%%%%.part");
+    return output.parent_path() / name;
+}
+
+} // namespace
+
+bool IsAbsoluteFolder(const std::string& folder) {
+    return (!folder.empty() && folder[0] == '/') || (folder.size() > 1 && folder[1] == ':') ||
+           (folder.size() > 3 && folder.back() == ':');
+}
+
+void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_path) {
+    settings = std::move(new_settings);
+    input_path = std::move(new_input_path);
+    const fs::path name = input_path.filename();
+    if (IsAbsoluteFolder(settings.output_folder.generic_string())) {
+        output_path = settings.output_folder / name;
+    } else {
+        output_path = input_path.parent_path() / settings.output_folder / name;
+    }
+}
+
+std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
+    const int tag = input.FormatTag();
+    if (tag == format_extensible) {
+        if (input.SubFormat() != format_pcm) {
+            return (boost::format("extensible format with sub-format %d is not integer PCM") %
+                    input.SubFormat())
+                .str();
+        }
+    } else if (tag != format_pcm) {
+        return (boost::format("format tag %d is not integer PCM") % tag).str();
+    }
+    const int bits = input.BitsPerSample();
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        return (boost::format("%d bits per sample cannot be converted (8, 16, 24 or 32 can)") %
+                bits)
+            .str();
+    }
+    if (input.Channels() == 0) {
+        return "the file has no channels";
+    }
+    if (input.SampleRate() == 0) {
+        return "the sampling rate is 0";
+    }
+    if (input.SampleRate() > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+        return (boost::format("the sampling rate %u is out of range") % input.SampleRate()).str();
+    }
+
+    const std::uint64_t output_rate = settings.new_sampling_rate != 0
+                                          ? static_cast<std::uint64_t>(settings.new_sampling_rate)
+                                          : input.SampleRate();
+    const int output_bits = settings.new_bit_depth != 0 && settings.container_bits != 0
+                                ? settings.container_bits
+                                : bits;
+    const std::uint64_t frames =
+        OutputFrames(input.SamplesPerChannel(), input.SampleRate(), output_rate);
+    const std::uint64_t data_size =
+        frames * static_cast<std::uint64_t>(input.Channels()) * (output_bits / 8);
+    if (data_size > largest_data_size) {
+        return "the output would reach 4 GiB, the limit of a RIFF WAVE file";
+    }
+
+    boost::system::error_code error;
+    if (fs::exists(output_path, error) && fs::equivalent(input_path, output_path, error)) {
+        return "the output would replace the input file itself";
+    }
+    return {};
+}
+
+void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status) {
+    outcome = ConversionOutcome::Skipped;
+    failure_reason.clear();
+    clipped_samples = 0;
+
+    WaveFile_type input;
+    input.OpenRead(input_path);
+    if (!input.IsOpen()) {
+        failure_reason = "cannot be opened or is not a RIFF WAVE file";
+        return;
+    }
+    failure_reason = CheckInput(input);
+    if (!failure_reason.empty()) {
+        return;
+    }
+    outcome = ConversionOutcome::Failed;
+
+    const unsigned channels = static_cast<unsigned>(input.Channels());
+    const int input_bits = input.BitsPerSample();
+    const int input_rate = static_cast<int>(input.SampleRate());
+    const int output_rate =
+        settings.new_sampling_rate != 0 ? settings.new_sampling_rate : input_rate;
+    // 0 keeps the input's width, also when the container rule gave 0.
+    const int output_bits = settings.new_bit_depth != 0 && settings.container_bits != 0
+                                ? settings.container_bits
+                                : input_bits;
+
+    const fs::path folder = output_path.parent_path();
+    if (!folder.empty()) {
+        boost::system::error_code error;
+        fs::create_directories(folder, error);
+        if (error) {
+            failure_reason =
+                "cannot create the folder \"" + folder.generic_string() + "\": " + error.message();
+            return;
+        }
+    }
+
+    TemporaryFile temporary(TemporaryPathFor(output_path));
+    WaveFile_type output;
+    output.OpenWrite(temporary.Path(), static_cast<int>(channels), output_rate, output_bits);
+    if (!output.IsOpen()) {
+        failure_reason = "cannot create an output file in \"" + folder.generic_string() + "\"";
+        return;
+    }
+
+    // One chain per channel. Every resampler of the file follows the same
+    // stage plan, so all channels deliver the same counts in every pass.
+    std::vector<boost::shared_ptr<PolyphaseResample>> resamplers;
+    std::vector<boost::shared_ptr<IntegerRequantiser<int>>> requantisers;
+    for (unsigned c = 0; c < channels; ++c) {
+        resamplers.push_back(boost::make_shared<PolyphaseResample>(input_rate, output_rate));
+        auto requantiser = boost::make_shared<IntegerRequantiser<int>>();
+        requantiser->bits_removed =
+            input_bits > output_bits ? static_cast<unsigned>(input_bits - output_bits) : 0U;
+        requantiser->bits_added =
+            output_bits > input_bits ? static_cast<unsigned>(output_bits - input_bits) : 0U;
+        requantiser->output_bits = output_bits;
+        requantiser->dither_bits = settings.dither_bits;
+        requantiser->dither_type = settings.dither_type;
+        requantiser->noise_shaping = settings.noise_shaping;
+        requantiser->seed_salt = c + 1; // each channel draws its own dither
+        requantiser->Prepare();
+        requantisers.push_back(requantiser);
+    }
+
+    const unsigned sample_bytes = static_cast<unsigned>(input_bits / 8);
+    const std::uint64_t wanted_frames = std::uint64_t{sample_bytes} * 10240;
+    const unsigned frames_per_block = static_cast<unsigned>(
+        std::max<std::uint64_t>(1, std::min(wanted_frames, largest_block_samples / channels)));
+    const unsigned block_samples = frames_per_block * channels; // B
+    const unsigned channel_room = frames_per_block;             // P
+
+    std::vector<std::int32_t> input_block(block_samples);
+    std::vector<std::int32_t> output_block(block_samples);
+    std::vector<std::vector<std::int32_t>> channel_input(channels,
+                                                         std::vector<std::int32_t>(channel_room));
+    std::vector<std::vector<std::int32_t>> channel_output(channels,
+                                                          std::vector<std::int32_t>(channel_room));
+    std::vector<unsigned> available(channels, 0);
+    std::vector<unsigned> offset(channels, 0);
+    std::vector<unsigned> produced(channels, 0);
+
+    // The progress unit is one output sample of one channel; the total is
+    // the exact count the resamplers will deliver for a complete input.
+    const std::uint64_t expected_total =
+        std::uint64_t{channels} * OutputFrames(input.SamplesPerChannel(),
+                                               static_cast<std::uint64_t>(input_rate),
+                                               static_cast<std::uint64_t>(output_rate));
+    progress.Begin(
+        static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
+
+    const std::size_t threads =
+        thread_count != 0
+            ? thread_count
+            : std::max<std::size_t>(
+                  1, std::min<std::size_t>(channels, std::thread::hardware_concurrency()));
+    task::WorkerPool pool(threads);
+
+    // Feeds channel c's remaining block samples through its resampler until
+    // they are taken or its output buffer is full, then requantises them.
+    const auto resample_channel = [&](std::size_t c) {
+        unsigned count = 0;
+        while (offset[c] < available[c] && count < channel_room) {
+            unsigned taken = available[c] - offset[c];
+            unsigned delivered = channel_room - count;
+            resamplers[c]->Process(channel_input[c].data() + offset[c],
+                                   channel_output[c].data() + count, taken, delivered);
+            offset[c] += taken;
+            count += delivered;
+            if (taken == 0 && delivered == 0) {
+                break;
+            }
+        }
+        requantisers[c]->Process(channel_output[c].data(), count);
+        produced[c] = count;
+    };
+    const auto flush_channel = [&](std::size_t c) {
+        unsigned count = 0;
+        while (count < channel_room) {
+            unsigned delivered = channel_room - count;
+            resamplers[c]->Flush(channel_output[c].data() + count, delivered);
+            count += delivered;
+            if (delivered == 0) {
+                break;
+            }
+        }
+        requantisers[c]->Process(channel_output[c].data(), count);
+        produced[c] = count;
+    };
+    // Writes what the channels produced in channel order; false when the
+    // channels fell out of step or the write failed.
+    const auto write_pass = [&](bool advance_zero) {
+        unsigned total = 0;
+        for (unsigned c = 0; c < channels; ++c) {
+            if (produced[c] != produced[0]) {
+                failure_reason = "internal error: channels out of step";
+                return false;
+            }
+            if (produced[c] != 0 || advance_zero) {
+                progress.Advance(static_cast<int>(produced[c]));
+            }
+            output.Interleave(channel_output[c], produced[c], static_cast<int>(c + 1),
+                              output_block);
+            total += produced[c];
+        }
+        output.WriteSamples(output_block, total);
+        if (output.Failed()) {
+            failure_reason = "writing the output failed (disk full or write error)";
+            return false;
+        }
+        return true;
+    };
+
+    bool stopped = false;
+    const std::uint64_t total_samples = input.TotalSamples();
+    std::uint64_t samples_read = 0;
+    for (;;) {
+        unsigned count = input.ReadSamples(input_block, block_samples);
+        samples_read += count;
+        if (samples_read > total_samples) {
+            // Bytes beyond the "data" body belong to later chunks.
+            count -= static_cast<unsigned>(samples_read - total_samples);
+            samples_read = total_samples;
+        }
+        for (unsigned c = 0; c < channels; ++c) {
+            available[c] =
+                input.Deinterleave(input_block, count, static_cast<int>(c + 1), channel_input[c]);
+            offset[c] = 0;
+        }
+        // Each pass writes what it produced; a block may need several passes
+        // when the output is longer than the input.
+        do {
+            pool.RunForEach(channels, resample_channel);
+            if (!write_pass(true)) {
+                return;
+            }
+        } while (offset[0] < available[0] && produced[0] != 0);
+        if (count != block_samples) {
+            break;
+        }
+        if (status.IsCancelled()) {
+            stopped = true;
+            break;
+        }
+    }
+
+    // The resamplers' tails, until they deliver nothing more.
+    for (;;) {
+        pool.RunForEach(channels, flush_channel);
+        if (!write_pass(false)) {
+            return;
+        }
+        if (produced[0] == 0) {
+            break;
+        }
+        if (status.IsCancelled()) {
+            stopped = true;
+            break;
+        }
+    }
+
+    for (const auto& requantiser : requantisers) {
+        clipped_samples += requantiser->ClippedCount();
+    }
+    output.Close();
+    input.Close();
+    if (output.Failed()) {
+        failure_reason = "writing the output failed (disk full or write error)";
+        return;
+    }
+    if (stopped) {
+        outcome = ConversionOutcome::Interrupted;
+        failure_reason = "interrupted; the unfinished output was discarded";
+        return;
+    }
+    boost::system::error_code error;
+    fs::rename(temporary.Path(), output_path, error);
+    if (error) {
+        failure_reason = "cannot move the finished output into place: " + error.message();
+        return;
+    }
+    temporary.Commit();
+    outcome = ConversionOutcome::Converted;
+}
+
+} // namespace marrowvale
