@@ -109,7 +109,7 @@ bool WaveFile_type::ReadHeader() {
             fmt_size = size;
             // Only the record and the sub-format bytes are ever read; the
             // rest of a longer body is stepped over below.
-            unsigned char body[kSubFormatOffset + 2];
+            unsigned char body[kSubFormatOffset + 2] = {};
             in.read(reinterpret_cast<char*>(body), std::min<std::uint32_t>(size, sizeof body));
             const auto got = static_cast<std::size_t>(in.gcount());
 
@@ -255,7 +255,8 @@ void WaveFile_type::SplitDuration(std::uint16_t& hours, std::uint16_t& minutes,
 }
 
 unsigned WaveFile_type::ReadSamples(std::vector<std::int32_t>& buffer, unsigned count) {
-    if (!stream->is_open() || count == 0) {
+    // A writer's stream is output only; a read would leave it failed.
+    if (!stream->is_open() || writing || count == 0) {
         return 0;
     }
     const unsigned width = SampleWidth();

@@ -3,6 +3,8 @@
 // Builds RIFF WAVE file images byte by byte, independently of the code under
 // test, and moves them to and from disk.
 
+#include "audio/riffwave/TempDirectory.hpp"
+
 #include <boost/filesystem.hpp>
 #include <cstdint>
 #include <fstream>
@@ -82,26 +84,5 @@ inline Bytes ReadFile(const boost::filesystem::path& path) {
     std::ifstream in(path.string(), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDirectory {
-public:
-    TempDirectory()
-        : root(boost::filesystem::temp_directory_path() /
-               boost::filesystem::unique_path("marrowvale-wave-%%%%-%%%%-%%%%")) {
-        boost::filesystem::create_directories(root);
-    }
-    ~TempDirectory() {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(root, ignored);
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-
-    boost::filesystem::path operator/(const std::string& name) const { return root / name; }
-
-private:
-    boost::filesystem::path root;
-};
 
 } // namespace wavetest

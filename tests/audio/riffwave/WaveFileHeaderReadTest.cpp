@@ -171,6 +171,20 @@ TEST_F(WaveFileHeaderRead, ExtensibleFormatKeepsRecordAndSubFormat) {
     }
 }
 
+TEST_F(WaveFileHeaderRead, ExtensibleTagWithoutRoomForSubFormat) {
+    WaveBytes body;
+    body.Raw(PcmFormat(1, 8000, 16, 65534)).U16(6).U16(16).U32(4).U16(1); // 26 bytes
+    const Bytes full = body.Get();
+    for (const std::size_t size : {16u, 24u, 25u, 26u}) {
+        WaveBytes file;
+        file.Head(0).Chunk("fmt ", Bytes(full.begin(), full.begin() + size)).Chunk("data", {});
+        WaveFile_type wave;
+        ASSERT_TRUE(wave.OpenRead(Put(file.Get())));
+        EXPECT_EQ(wave.FormatTag(), 65534);
+        EXPECT_EQ(wave.SubFormat(), size == 26 ? 1 : 0) << size;
+    }
+}
+
 TEST_F(WaveFileHeaderRead, OddLongFormatBodyIsSteppedOverWithPad) {
     Bytes body = PcmFormat(1, 8000, 16);
     body.insert(body.end(), {0x00, 0x00, 0x77}); // 19 bytes, pad follows

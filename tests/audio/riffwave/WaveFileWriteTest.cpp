@@ -118,6 +118,17 @@ TEST_F(WaveFileWrite, WritingNothingChangesNothing) {
     EXPECT_FALSE(wave.Failed());
 }
 
+TEST_F(WaveFileWrite, ReadSamplesOnAWriterReadsNothing) {
+    WaveFile_type wave;
+    ASSERT_TRUE(wave.OpenWrite(out, 1, 8000, 16));
+    std::vector<std::int32_t> buffer(4);
+    EXPECT_EQ(wave.ReadSamples(buffer, 4), 0u);
+    wave.WriteSamples({1}, 1);
+    wave.Close();
+    EXPECT_FALSE(wave.Failed());
+    EXPECT_EQ(ReadFile(out).size(), 48u);
+}
+
 TEST_F(WaveFileWrite, CountIsClampedToTheBuffer) {
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenWrite(out, 1, 8000, 16));
