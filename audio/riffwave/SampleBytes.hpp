@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace audio::riffwave {
+
+// Conversions between stored little-endian sample bytes and signed 32-bit
+// samples right-justified in their width. Widths are 1 to 4 bytes: 1-byte
+// samples are unsigned around 128, wider ones two's complement.
+
+// Turns count samples of width bytes each into values. Other widths store
+// nothing.
+void DecodeSamples(const unsigned char* bytes, std::size_t count, unsigned width,
+                   std::int32_t* values);
+
+// Turns count values into samples of width bytes each, dropping the bits above
+// the width. Other widths store nothing.
+void EncodeSamples(const std::int32_t* values, std::size_t count, unsigned width,
+                   unsigned char* bytes);
+
+inline bool IsTransferableWidth(unsigned width) {
+    return width >= 1 && width <= 4;
+}
+
+} // namespace audio::riffwave

@@ -1,0 +1,347 @@
+#include "audio/riffwave/WaveFile_type.hpp"
+
+#include "audio/riffwave/SampleBytes.hpp"
+#include "utility/streaming/CharArray.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <istream>
+
+namespace audio::riffwave {
+
+namespace {
+
+using Identifier = utility::streaming::CharArray<4>;
+
+constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint16_t kFormatExtensible = 65534;
+constexpr std::uint32_t kWrittenFmtSize = WaveFormat_type::kStoredBytes;
+// "fmt " body offset of the sub-format GUID's first two bytes in the
+// extensible form.
+constexpr unsigned kSubFormatOffset = 24;
+
+// A short read leaves the identifier zeroed (and the stream failed), so a
+// partial code never matches.
+Identifier ReadIdentifier(std::istream& in) {
+    Identifier id;
+    char bytes[4];
+    in.read(bytes, 4);
+    if (in.gcount() == 4) {
+        std::memcpy(id.data(), bytes, 4);
+    }
+    return id;
+}
+
+bool ReadU32(std::istream& in, std::uint32_t& value) {
+    unsigned char bytes[4];
+    in.read(reinterpret_cast<char*>(bytes), 4);
+    if (in.gcount() != 4) {
+        return false;
+    }
+    value = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    return true;
+}
+
+void Put32(unsigned char* at, std::uint32_t value) {
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+    at[2] = static_cast<unsigned char>(value >> 16);
+    at[3] = static_cast<unsigned char>(value >> 24);
+}
+
+} // namespace
+
+WaveFile_type::WaveFile_type() : stream(new boost::filesystem::fstream) {}
+
+WaveFile_type::~WaveFile_type() {
+    Close();
+}
+
+bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
+    path = new_path;
+    if (!stream->is_open()) {
+        stream->clear();
+        stream->open(path, std::ios_base::in | std::ios_base::binary);
+        if (stream->is_open()) {
+            // A reused object must not show the previous file's header.
+            writing = false;
+            riff_size = 0;
+            fmt_size = 0;
+            data_size = 0;
+            format = WaveFormat_type();
+            sub_format = 0;
+            valid = ReadHeader();
+            if (!valid) {
+                stream->close();
+            }
+        } else {
+            valid = false;
+        }
+    }
+    return valid && stream->is_open();
+}
+
+// Walks the chunks from the "RIFF"/"WAVE" head up to the "data" chunk header.
+// Each chunk's start is computed from the previous one's in 64 bits, so no
+// size can wrap the position or step backwards; any short read ends the walk.
+bool WaveFile_type::ReadHeader() {
+    std::istream& in = *stream;
+    if (ReadIdentifier(in) != "RIFF") {
+        return false;
+    }
+    ReadU32(in, riff_size);
+    if (ReadIdentifier(in) != "WAVE") {
+        return false;
+    }
+
+    bool format_seen = false;
+    std::uint64_t chunk_start = 12;
+    Identifier id = ReadIdentifier(in);
+    while (!in.fail() && id != "data") {
+        std::uint32_t size = 0;
+        const bool have_size = ReadU32(in, size);
+        if (id == "fmt ") {
+            format_seen = true;
+            if (!have_size) {
+                break;
+            }
+            fmt_size = size;
+            // Only the record and the sub-format bytes are ever read; the
+            // rest of a longer body is stepped over below.
+            unsigned char body[kSubFormatOffset + 2] = {};
+            in.read(reinterpret_cast<char*>(body), std::min<std::uint32_t>(size, sizeof body));
+            const auto got = static_cast<std::size_t>(in.gcount());
+
+            // Fields beyond a short body keep what they held.
+            unsigned char record[WaveFormat_type::kStoredBytes];
+            format.ToBytes(record);
+            std::memcpy(record, body, std::min<std::size_t>(got, sizeof record));
+            format.FromBytes(record);
+            if (format.format_tag == kFormatPcm) {
+                format.extra_size = 0;
+            }
+            sub_format = 0;
+            if (got >= kSubFormatOffset + 2) {
+                sub_format = static_cast<std::uint16_t>(body[kSubFormatOffset] |
+                                                        body[kSubFormatOffset + 1] << 8);
+            }
+        } else if (!have_size) {
+            break;
+        }
+        chunk_start += 8u + static_cast<std::uint64_t>(size) + (size & 1u);
+        in.seekg(static_cast<std::streamoff>(chunk_start));
+        id = ReadIdentifier(in);
+    }
+
+    if (!in.fail() && id == "data") {
+        ReadU32(in, data_size);
+    }
+    return format_seen;
+}
+
+bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path, int channels,
+                              int sample_rate, int bits_per_sample) {
+    path = new_path;
+    if (stream->is_open()) {
+        return true;
+    }
+    riff_size = 0;
+    data_size = 0;
+    stream->clear();
+    stream->open(path, std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
+    if (!stream->is_open()) {
+        failed = true;
+        return false;
+    }
+
+    failed = false;
+    writing = true;
+    format = WaveFormat_type();
+    format.format_tag = kFormatPcm;
+    format.channels = static_cast<std::uint16_t>(channels);
+    format.sample_rate = static_cast<std::uint32_t>(sample_rate);
+    format.bits_per_sample = static_cast<std::uint16_t>(bits_per_sample);
+    format.block_align =
+        static_cast<std::uint16_t>(std::uint32_t{format.channels} * format.bits_per_sample / 8u);
+    format.byte_rate = format.sample_rate * format.block_align;
+    format.extra_size = 0;
+    fmt_size = kWrittenFmtSize;
+    sub_format = 0;
+    WriteHeader();
+    if (stream->fail()) {
+        failed = true;
+    }
+    return true;
+}
+
+bool WaveFile_type::IsOpen() const {
+    return stream->is_open();
+}
+
+void WaveFile_type::Close() {
+    if (!stream->is_open()) {
+        return;
+    }
+    if (writing) {
+        if (stream->fail()) {
+            failed = true;
+        }
+        // Try the header even after a failed write, so that the file at least
+        // describes the bytes that did reach it.
+        stream->clear();
+        stream->seekp(0);
+        riff_size = data_size + fmt_size + 20;
+        WriteHeader();
+        if (stream->fail()) {
+            failed = true;
+        }
+    }
+    stream->close();
+    if (writing && stream->fail()) {
+        failed = true;
+    }
+}
+
+void WaveFile_type::WriteHeader() {
+    unsigned char header[kHeaderSize];
+    std::memcpy(header + 0, "RIFF", 4);
+    Put32(header + 4, riff_size);
+    std::memcpy(header + 8, "WAVE", 4);
+    std::memcpy(header + 12, "fmt ", 4);
+    Put32(header + 16, kWrittenFmtSize);
+    unsigned char record[WaveFormat_type::kStoredBytes];
+    format.ToBytes(record);
+    std::memcpy(header + 20, record, sizeof record);
+    std::memcpy(header + 38, "data", 4);
+    Put32(header + 42, data_size);
+    stream->write(reinterpret_cast<const char*>(header), sizeof header);
+}
+
+int WaveFile_type::SubFormat() const {
+    return format.format_tag == kFormatExtensible ? sub_format : 0;
+}
+
+std::uint32_t WaveFile_type::TotalSamples() const {
+    const unsigned width = SampleWidth();
+    return width == 0 ? 0 : data_size / width;
+}
+
+std::uint32_t WaveFile_type::SamplesPerChannel() const {
+    return format.channels == 0 ? 0 : TotalSamples() / format.channels;
+}
+
+double WaveFile_type::DurationMs() const {
+    if (format.sample_rate == 0) {
+        return 0.0;
+    }
+    return static_cast<double>(SamplesPerChannel()) * 1000.0 /
+           static_cast<double>(format.sample_rate);
+}
+
+void WaveFile_type::SplitDuration(std::uint16_t& hours, std::uint16_t& minutes,
+                                  std::uint16_t& seconds, std::uint16_t& milliseconds) const {
+    // Truncating the duration once and splitting it in integers gives the same
+    // parts as successive floored divisions, without rounding drift that could
+    // leave a negative remainder.
+    auto total = static_cast<std::uint64_t>(DurationMs());
+    const std::uint64_t whole_hours = total / 3600000u;
+    total %= 3600000u;
+    hours = static_cast<std::uint16_t>(std::min<std::uint64_t>(whole_hours, 65535u));
+    minutes = static_cast<std::uint16_t>(total / 60000u);
+    total %= 60000u;
+    seconds = static_cast<std::uint16_t>(total / 1000u);
+    milliseconds = static_cast<std::uint16_t>(total % 1000u);
+}
+
+unsigned WaveFile_type::ReadSamples(std::vector<std::int32_t>& buffer, unsigned count) {
+    // A writer's stream is output only; a read would leave it failed.
+    if (!stream->is_open() || writing || count == 0) {
+        return 0;
+    }
+    const unsigned width = SampleWidth();
+    const std::size_t wanted = std::min<std::size_t>(count, buffer.size());
+    if (wanted == 0 || !IsTransferableWidth(width)) {
+        return 0;
+    }
+    const std::size_t bytes = wanted * width;
+    if (byte_buffer.size() < bytes) {
+        byte_buffer.resize(bytes);
+    }
+    stream->read(reinterpret_cast<char*>(byte_buffer.data()), static_cast<std::streamsize>(bytes));
+    // A partial sample at the end of the file is dropped.
+    const std::size_t samples = static_cast<std::size_t>(stream->gcount()) / width;
+    DecodeSamples(byte_buffer.data(), samples, width, buffer.data());
+    return static_cast<unsigned>(samples);
+}
+
+unsigned WaveFile_type::Deinterleave(const std::vector<std::int32_t>& buffer, unsigned count,
+                                     int channel, std::vector<std::int32_t>& out) const {
+    const std::size_t channels = format.channels;
+    if (channels == 0 || channel < 1 || static_cast<std::size_t>(channel) > channels) {
+        return 0;
+    }
+    const std::size_t samples = std::min<std::size_t>(count, buffer.size());
+    const std::size_t frames = std::min(samples / channels, out.size());
+    const std::int32_t* source = buffer.data() + (channel - 1);
+    std::int32_t* target = out.data();
+    for (std::size_t i = 0; i < frames; ++i) {
+        target[i] = source[i * channels];
+    }
+    return static_cast<unsigned>(frames);
+}
+
+void WaveFile_type::Interleave(const std::vector<std::int32_t>& in, unsigned count, int channel,
+                               std::vector<std::int32_t>& out) const {
+    const std::size_t channels = format.channels;
+    if (channels == 0 || channel < 1 || static_cast<std::size_t>(channel) > channels) {
+        return;
+    }
+    const auto offset = static_cast<std::size_t>(channel - 1);
+    if (out.size() <= offset) {
+        return;
+    }
+    // Frames of out that still hold a slot for this channel.
+    const std::size_t room = (out.size() - offset - 1) / channels + 1;
+    const std::size_t frames = std::min({static_cast<std::size_t>(count), in.size(), room});
+    const std::int32_t* source = in.data();
+    std::int32_t* target = out.data() + offset;
+    for (std::size_t i = 0; i < frames; ++i) {
+        target[i * channels] = source[i];
+    }
+}
+
+void WaveFile_type::WriteSamples(const std::vector<std::int32_t>& buffer, unsigned count) {
+    // After a failure the file already misses samples; adding later ones would
+    // only hide the gap.
+    if (!stream->is_open() || !writing || failed) {
+        return;
+    }
+    const std::size_t samples = std::min<std::size_t>(count, buffer.size());
+    if (samples == 0) {
+        return;
+    }
+    const unsigned width = SampleWidth();
+    if (!IsTransferableWidth(width)) {
+        failed = true;
+        return;
+    }
+    const std::uint64_t bytes = static_cast<std::uint64_t>(samples) * width;
+    if (std::uint64_t{data_size} + bytes > kMaxDataSize) {
+        failed = true;
+        return;
+    }
+    if (byte_buffer.size() < bytes) {
+        byte_buffer.resize(static_cast<std::size_t>(bytes));
+    }
+    EncodeSamples(buffer.data(), samples, width, byte_buffer.data());
+    stream->write(reinterpret_cast<const char*>(byte_buffer.data()),
+                  static_cast<std::streamsize>(bytes));
+    if (stream->fail()) {
+        failed = true;
+        return;
+    }
+    data_size += static_cast<std::uint32_t>(bytes);
+}
+
+} // namespace audio::riffwave

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "audio/riffwave/WaveFormat_type.hpp"
+
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/path.hpp>
+#include <boost/shared_ptr.hpp>
+#include <cstdint>
+#include <vector>
+
+namespace audio::riffwave {
+
+// One RIFF WAVE file of integer PCM samples, opened either for reading (the
+// header is parsed and the stream left at the first sample byte) or for writing
+// (a provisional header is written at once and completed on Close or
+// destruction).
+//
+// Samples travel as signed 32-bit values right-justified in the file's sample
+// width; buffers are interleaved frames unless a channel is named. Channels
+// count from 1.
+//
+// Failures are answered by results, never thrown: OpenRead/OpenWrite give a
+// bool, and Failed() tells whether anything written may be missing from the
+// file.
+class WaveFile_type {
+public:
+    // The header this object writes: RIFF, "fmt " with an 18-byte body, "data".
+    static constexpr unsigned kHeaderSize = 46;
+    // Largest data body that keeps the file within 4 GiB, so that neither the
+    // RIFF size nor the data size can wrap.
+    static constexpr std::uint32_t kMaxDataSize = 0xFFFFFFFFu - (kHeaderSize - 1);
+
+    WaveFile_type();
+    WaveFile_type(const WaveFile_type&) = delete;
+    WaveFile_type& operator=(const WaveFile_type&) = delete;
+    virtual ~WaveFile_type(); // calls Close()
+
+    // Opens an existing file and reads its header. True when the header is
+    // valid and the stream open; an invalid file is closed again. On an object
+    // whose stream is already open nothing is read.
+    bool OpenRead(const boost::filesystem::path& path);
+    // Creates (or truncates) the file and writes the provisional header. True
+    // when the stream is open; on an already open object nothing happens.
+    bool OpenWrite(const boost::filesystem::path& path, int channels, int sample_rate,
+                   int bits_per_sample);
+    bool IsOpen() const;
+    // Writes the final header when writing, then closes the stream. Does
+    // nothing on a closed object.
+    void Close();
+
+    // Header values; they stay readable after Close.
+    const boost::filesystem::path& Path() const { return path; }
+    int FormatTag() const { return format.format_tag; }
+    int Channels() const { return format.channels; }
+    std::uint32_t SampleRate() const { return format.sample_rate; }
+    std::uint32_t ByteRate() const { return format.byte_rate; }
+    int BlockAlign() const { return format.block_align; }
+    int BitsPerSample() const { return format.bits_per_sample; }
+    int ExtraSize() const { return format.extra_size; }
+    // First two bytes of the sub-format GUID of an extensible (65534) "fmt "
+    // body: 1 for integer PCM, 3 for float. 0 for any other format tag or when
+    // the body is too short to hold it.
+    int SubFormat() const;
+    std::uint32_t DataSize() const { return data_size; }
+
+    // Whole samples in the data body (all channels); 0 for widths below 8 bits.
+    std::uint32_t TotalSamples() const;
+    // Whole frames in the data body; 0 when there are no channels.
+    std::uint32_t SamplesPerChannel() const;
+    // Playing time in milliseconds; 0 for a sample rate of 0.
+    double DurationMs() const;
+    // DurationMs split by truncation; hours saturate at 65535.
+    void SplitDuration(std::uint16_t& hours, std::uint16_t& minutes, std::uint16_t& seconds,
+                       std::uint16_t& milliseconds) const;
+
+    // True once a file could not be created, a write or the 4 GiB limit refused
+    // samples, or the final header or the close failed. Once set, further
+    // writes are dropped. Cleared by the next OpenWrite that creates a file.
+    bool Failed() const { return failed; }
+
+    // Reads up to count samples (clamped to buffer.size()) from the current
+    // position into buffer[0..]; returns how many whole samples arrived. Stops
+    // at the end of the file; a trailing partial sample is dropped. It does not
+    // stop at the end of the data body: callers bound the total by
+    // TotalSamples().
+    unsigned ReadSamples(std::vector<std::int32_t>& buffer, unsigned count);
+    // Copies channel's samples of the count / Channels() whole frames in
+    // buffer into out[0..]; returns the frames copied, clamped to out.size().
+    // Returns 0 for a channel outside 1..Channels().
+    unsigned Deinterleave(const std::vector<std::int32_t>& buffer, unsigned count, int channel,
+                          std::vector<std::int32_t>& out) const;
+    // Places in[0..count) as channel's samples of the first count frames of
+    // out, leaving the other channels untouched; stops at the end of either
+    // vector. Does nothing for a channel outside 1..Channels().
+    void Interleave(const std::vector<std::int32_t>& in, unsigned count, int channel,
+                    std::vector<std::int32_t>& out) const;
+    // Appends count samples (clamped to buffer.size()), dropping the bits above
+    // the sample width. A write that would pass kMaxDataSize writes nothing and
+    // sets Failed().
+    void WriteSamples(const std::vector<std::int32_t>& buffer, unsigned count);
+
+protected:
+    // Lets tests stand a writer just below the size limit without writing
+    // gigabytes. The bytes then present no longer match the data size.
+    void SetDataSizeForTesting(std::uint32_t size) { data_size = size; }
+
+private:
+    bool ReadHeader();
+    void WriteHeader();
+    unsigned SampleWidth() const { return format.bits_per_sample / 8u; }
+
+    bool valid = false;
+    bool writing = false;
+    boost::filesystem::path path;
+    std::uint32_t riff_size = 0;
+    std::uint32_t fmt_size = 0;
+    std::uint32_t data_size = 0;
+    WaveFormat_type format;
+    std::uint16_t sub_format = 0;
+    bool failed = false;
+    boost::shared_ptr<boost::filesystem::fstream> stream;
+    // Stored sample bytes of one block; grown on demand and reused.
+    std::vector<unsigned char> byte_buffer;
+};
+
+} // namespace audio::riffwave
