@@ -222,7 +222,12 @@ void IntegerRequantiser<int>::ProcessNarrow(int* samples, unsigned count) {
         return; // moved from
     }
     const Limits limits{scale, 1.0 / scale, max_output, min_output};
-    clipped += RequantiseBlock(*noise_shaper, *dither, samples, count, limits);
+    // Chosen once per block, so the per-sample calls are direct.
+    clipped += WithDither(prepared_dither, *dither, [&](auto& generator) {
+        return WithShaper(prepared_shaping, *noise_shaper, [&](auto& filter) {
+            return RequantiseBlock(filter, generator, samples, count, limits);
+        });
+    });
 }
 
 } // namespace dsp::requantisation
