@@ -41,9 +41,12 @@ public:
     }
 
     T Filter() override {
+        // Oldest first: the newest error, the only one that the caller has
+        // just pushed, then enters last, which keeps the chain from one
+        // sample's error to the next sample's correction short.
         T sum = T(0);
         const T* newest = history.data() + cursor;
-        for (std::size_t k = 0; k < N; ++k) {
+        for (std::size_t k = N; k-- > 0;) {
             sum += coefficients[k] * newest[k];
         }
         cursor = successor[cursor];

@@ -89,8 +89,10 @@ public:
 
     int Step(int x) {
         const double v = x;
+        // Summed oldest error first, as the filter does, so that the results
+        // agree to the last bit.
         double s = 0.0;
-        for (std::size_t k = 0; k < coefficients.size(); ++k) {
+        for (std::size_t k = coefficients.size(); k-- > 0;) {
             s += coefficients[k] * past[k];
         }
         const double d = next();
