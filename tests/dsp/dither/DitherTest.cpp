@@ -123,18 +123,6 @@ TEST(TpdfDither, LargestAmplitudeFitsAndBeyondItIsOff) {
     }
 }
 
-TEST(TpdfDither, ShiftScalesTheValues) {
-    tpdf_dither plain;
-    tpdf_dither shifted;
-    plain.UseFixedSeed(5);
-    shifted.UseFixedSeed(5);
-    plain.Init(8, 1, 0);
-    shifted.Init(8, 1, 2);
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(plain.Next() * 4, shifted.Next());
-    }
-}
-
 TEST(HpTpdfDither, RangeVarianceBoundedSumAndNegativeLagOneCorrelation) {
     hp_tpdf_dither dither;
     dither.UseFixedSeed(777);

@@ -98,12 +98,4 @@ TEST(FIR_DirectForm, ShortTableKeepsTheRemainingCoefficients) {
     EXPECT_EQ(expected, out);
 }
 
-TEST(FIR_DirectForm, LongTableFillsOnlyTheTaps) {
-    FIR_DirectForm<2, double> filter;
-    filter.SetCoefficients(ns::table_3.begin(), ns::table_3.end());
-    const std::vector<double> out = Respond(filter, {1.0, 0.0, 0.0});
-    const std::vector<double> expected = {0.0, 2.412, -3.370, 0.0};
-    EXPECT_EQ(expected, out);
-}
-
 } // namespace
