@@ -1,0 +1,106 @@
+// Resampler speed: whole conversions of one channel (input samples per
+// second), each cascade stage's filtering (multiply-adds per second), and
+// the first search for a rate pair's stage plan.
+
+#include "dsp/PolyphaseResample.hpp"
+#include "dsp/PolyphaseStage.hpp"
+#include "dsp/StagePlanner.hpp"
+
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+std::vector<int> TestSignal(std::size_t length) {
+    std::vector<int> x(length);
+    for (std::size_t n = 0; n < length; ++n) {
+        x[n] = static_cast<int>(20000.0 * std::sin(0.0123 * double(n)) +
+                                5000.0 * std::sin(0.7 * double(n)));
+    }
+    return x;
+}
+
+// One channel through the resampler in blocks the size the conversion loop
+// uses for 16-bit input, as many calls as it takes.
+void Convert(benchmark::State& state, int input_rate, int output_rate) {
+    PolyphaseResample resampler(input_rate, output_rate);
+    const std::vector<int> input = TestSignal(20480);
+    std::vector<int> output(20480);
+    for (auto _ : state) {
+        std::size_t offset = 0;
+        while (offset < input.size()) {
+            unsigned in_count = static_cast<unsigned>(input.size() - offset);
+            unsigned out_count = static_cast<unsigned>(output.size());
+            resampler.Process(input.data() + offset, output.data(), in_count, out_count);
+            offset += in_count;
+            benchmark::DoNotOptimize(output.data());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));
+    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(state.iterations()) *
+                                                          double(input.size()) / input_rate,
+                                                      benchmark::Counter::kIsRate);
+}
+
+void BM_Resample_44100_48000(benchmark::State& state) {
+    Convert(state, 44100, 48000);
+}
+void BM_Resample_96000_44100(benchmark::State& state) {
+    Convert(state, 96000, 44100);
+}
+BENCHMARK(BM_Resample_44100_48000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resample_96000_44100)->Unit(benchmark::kMillisecond);
+
+// One stage filtering its block over and over; args: up, down, block length.
+void BM_Stage(benchmark::State& state) {
+    const int up = static_cast<int>(state.range(0));
+    const int down = static_cast<int>(state.range(1));
+    const std::size_t block = static_cast<std::size_t>(state.range(2));
+    const auto shape = PolyphaseResample::StageFilterShape(up, down);
+    std::vector<float> filter(static_cast<std::size_t>(shape.length));
+    PolyphaseResample::DesignFilter(filter.data(), shape.length, shape.cutoff);
+    PolyphaseStage stage(up, down, block, filter);
+    const std::vector<int> signal = TestSignal(block);
+    std::vector<float> output(stage.OutputLength());
+    // The block keeps its samples from one pass to the next; only the
+    // history changes.
+    for (std::size_t i = 0; i < block; ++i) {
+        stage.Block()[i] = static_cast<float>(signal[i] / 65536.0);
+    }
+    for (auto _ : state) {
+        stage.Filter(output.data());
+        benchmark::DoNotOptimize(output.data());
+    }
+    const double madds = double(stage.OutputLength()) * stage.Taps();
+    state.counters["Gmadd_per_s"] =
+        benchmark::Counter(madds * double(state.iterations()) * 1e-9, benchmark::Counter::kIsRate);
+}
+// The stages of 44100 -> 48000 (8/7, 4/3, 5/7) and of 96000 -> 44100
+// (3/5, 7/8, 7/8), with their block lengths.
+BENCHMARK(BM_Stage)
+    ->Args({8, 7, 1764})
+    ->Args({4, 3, 2016})
+    ->Args({5, 7, 2688})
+    ->Args({3, 5, 1920})
+    ->Args({7, 8, 1152})
+    ->Args({7, 8, 1008});
+
+// The randomised search a rate pair's first resampler runs.
+void Search(benchmark::State& state, std::int64_t up, std::int64_t down) {
+    std::srand(1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(StagePlanner::Search(up, down));
+    }
+}
+void BM_FirstPlan_44100_48000(benchmark::State& state) {
+    Search(state, 160, 147);
+}
+void BM_FirstPlan_96000_44100(benchmark::State& state) {
+    Search(state, 147, 320);
+}
+BENCHMARK(BM_FirstPlan_44100_48000)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FirstPlan_96000_44100)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+} // namespace

@@ -1,0 +1,8 @@
+#pragma once
+
+// The resampler unit: the resampler, its stages and planner, and the window.
+#include "dsp/PolyphaseResample.hpp"
+#include "dsp/PolyphaseStage.hpp"
+#include "dsp/StagePlanner.hpp"
+#include "dsp/WindowFunctionBase.hpp"
+#include "dsp/WindowFunction_Nuttall.hpp"

@@ -1,0 +1,248 @@
+// Construction, stream handling and output lengths of the resampler.
+
+#include "dsp/PolyphaseResample.hpp"
+
+#include "tests/dsp/ResamplerTestSupport.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+using resampler_test::Convert;
+using resampler_test::ReferenceConvert;
+
+namespace {
+
+std::vector<int> Noise(std::size_t length, int amplitude, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> draw(-amplitude, amplitude);
+    std::vector<int> x(length);
+    for (int& v : x) {
+        v = draw(generator);
+    }
+    return x;
+}
+
+std::size_t ExactLength(std::size_t input, int input_rate, int output_rate) {
+    // ceil(I * out / in) with the rates reduced or not: the same.
+    const std::uint64_t numerator = std::uint64_t(input) * std::uint64_t(output_rate);
+    return static_cast<std::size_t>((numerator + input_rate - 1) / input_rate);
+}
+
+// How many output samples differ, and by how much at most.
+struct Difference {
+    std::size_t count = 0;
+    std::int64_t largest = 0;
+};
+
+Difference Compare(const std::vector<int>& a, const std::vector<int>& b) {
+    Difference d;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+        const std::int64_t delta = std::llabs(std::int64_t(a[i]) - b[i]);
+        if (delta != 0) {
+            ++d.count;
+            d.largest = std::max(d.largest, delta);
+        }
+    }
+    return d;
+}
+
+} // namespace
+
+TEST(PolyphaseResample, RejectsRatesThatAreNotPositive) {
+    EXPECT_THROW(PolyphaseResample(0, 48000), std::invalid_argument);
+    EXPECT_THROW(PolyphaseResample(44100, 0), std::invalid_argument);
+    EXPECT_THROW(PolyphaseResample(-44100, 48000), std::invalid_argument);
+    EXPECT_THROW(PolyphaseResample(0, 0), std::invalid_argument);
+}
+
+TEST(PolyphaseResample, EqualRatesCopy) {
+    PolyphaseResample r(44100, 44100);
+    EXPECT_EQ(r.Ratio(), 1.0);
+    EXPECT_EQ(r.StageCount(), -1);
+    const std::vector<int> in = {1, -2, 3, 2147483647, -2147483647 - 1};
+    std::vector<int> out(in.size());
+    unsigned in_count = 5, out_count = 0; // room is not consulted
+    EXPECT_TRUE(r.Process(in.data(), out.data(), in_count, out_count));
+    EXPECT_EQ(in_count, 5u);
+    EXPECT_EQ(out_count, 5u);
+    EXPECT_EQ(out, in);
+    out_count = 5;
+    EXPECT_TRUE(r.Flush(out.data(), out_count));
+    EXPECT_EQ(out_count, 0u);
+}
+
+TEST(PolyphaseResample, Layout44100To48000) {
+    PolyphaseResample r(44100, 48000);
+    EXPECT_EQ(r.UpFactor(), 160);
+    EXPECT_EQ(r.DownFactor(), 147);
+    EXPECT_DOUBLE_EQ(r.Ratio(), 160.0 / 147.0);
+    EXPECT_EQ(r.InputBlockLength(), 1764u);
+    EXPECT_EQ(r.OutputBlockLength(), 1920u);
+    ASSERT_EQ(r.StageCount(), 3);
+    const int up[] = {8, 4, 5}, down[] = {7, 3, 7}, length[] = {1064, 1032, 1050},
+              taps[] = {133, 258, 210};
+    const std::size_t block[] = {1764, 2016, 2688};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.Stage(i).Up(), up[i]);
+        EXPECT_EQ(r.Stage(i).Down(), down[i]);
+        EXPECT_EQ(r.Stage(i).Length(), length[i]);
+        EXPECT_EQ(r.Stage(i).Taps(), taps[i]);
+        EXPECT_EQ(r.Stage(i).BlockLength(), block[i]);
+    }
+    EXPECT_EQ(r.Skip(), 270u);
+}
+
+TEST(PolyphaseResample, LayoutOfTheOctaves) {
+    PolyphaseResample up(22050, 44100);
+    ASSERT_EQ(up.StageCount(), 1);
+    EXPECT_EQ(up.Stage(0).Length(), 1024);
+    EXPECT_EQ(up.InputBlockLength(), 1024u);
+    EXPECT_EQ(up.OutputBlockLength(), 2048u);
+    EXPECT_EQ(up.Skip(), 512u);
+
+    PolyphaseResample down(44100, 22050);
+    ASSERT_EQ(down.StageCount(), 1);
+    EXPECT_EQ(down.Stage(0).Length(), 1024);
+    EXPECT_EQ(down.InputBlockLength(), 2048u);
+    EXPECT_EQ(down.OutputBlockLength(), 1024u);
+    EXPECT_EQ(down.Skip(), 256u);
+}
+
+TEST(PolyphaseResample, RatesWhoseCommonMultipleExceedsInt) {
+    // lcm(65536, 59049) = 2^16 * 3^10 is about 3.9e9.
+    PolyphaseResample r(65536, 59049);
+    EXPECT_EQ(r.UpFactor(), 59049);
+    EXPECT_EQ(r.DownFactor(), 65536);
+    EXPECT_EQ(r.InputBlockLength(), 65536u); // one whole period of the ratio
+    EXPECT_EQ(r.OutputBlockLength(), 59049u);
+    const std::vector<int> out = Convert(r, std::vector<int>(1000, 100), 300, 500);
+    EXPECT_EQ(out.size(), ExactLength(1000, 65536, 59049));
+}
+
+TEST(PolyphaseResample, ExactOutputLengths) {
+    struct Case {
+        int in_rate, out_rate;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {44100, 48000, 44100}, // exactly 48000, not one more
+        {48000, 44100, 48000}, {44100, 48000, 1},    {44100, 48000, 10},   {44100, 48000, 200},
+        {44100, 48000, 1764},  {44100, 48000, 1765}, {96000, 44100, 1},    {96000, 44100, 777},
+        {22050, 44100, 3},     {44100, 22050, 3},    {44100, 22050, 4097}, {48000, 44100, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in_rate << " -> " << c.out_rate << ", " << c.length);
+        const std::vector<int> out =
+            Convert(c.in_rate, c.out_rate, std::vector<int>(c.length, 1000));
+        EXPECT_EQ(out.size(), ExactLength(c.length, c.in_rate, c.out_rate));
+    }
+    EXPECT_EQ(ExactLength(44100, 44100, 48000), 48000u);
+    EXPECT_EQ(ExactLength(200, 44100, 48000), 218u);
+}
+
+TEST(PolyphaseResample, ShortInputComesOutWhole) {
+    // Shorter than the latency: nothing before the flush, all of it after.
+    PolyphaseResample r(44100, 48000);
+    const std::vector<int> in(200, 20000);
+    std::vector<int> out(4096);
+    unsigned in_count = 200, out_count = 4096;
+    r.Process(in.data(), out.data(), in_count, out_count);
+    EXPECT_EQ(in_count, 200u);
+    EXPECT_EQ(out_count, 0u);
+    EXPECT_EQ(r.Owed(), 218u);
+    out_count = 4096;
+    r.Flush(out.data(), out_count);
+    EXPECT_EQ(out_count, 218u);
+    // A DC level comes out as the same level once the filter has settled.
+    EXPECT_NEAR(out[109], 20000, 20);
+    out_count = 4096;
+    r.Flush(out.data(), out_count);
+    EXPECT_EQ(out_count, 0u);
+}
+
+TEST(PolyphaseResample, FlushNeverPausesWhileSamplesAreOwed) {
+    // With little room, every flush call that owes something writes.
+    PolyphaseResample r(22050, 44100);
+    const std::vector<int> in(10, 5000);
+    std::vector<int> out(7);
+    unsigned in_count = 10, out_count = 7;
+    r.Process(in.data(), out.data(), in_count, out_count);
+    std::size_t total = out_count;
+    for (;;) {
+        const std::uint64_t owed = r.Owed();
+        out_count = 7;
+        r.Flush(out.data(), out_count);
+        if (out_count == 0) {
+            EXPECT_EQ(owed, 0u);
+            break;
+        }
+        total += out_count;
+    }
+    EXPECT_EQ(total, 20u);
+}
+
+TEST(PolyphaseResample, SameOutputWhateverTheCallSizes) {
+    const std::vector<int> input = Noise(5000, 30000, 1);
+    const int pairs[][2] = {{44100, 48000}, {96000, 44100}, {44100, 22050}};
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(testing::Message() << pair[0] << " -> " << pair[1]);
+        const std::vector<int> whole = Convert(pair[0], pair[1], input, 100000, 100000);
+        EXPECT_EQ(Convert(pair[0], pair[1], input, 1, 1), whole);
+        EXPECT_EQ(Convert(pair[0], pair[1], input, 1764, 1920), whole);
+        EXPECT_EQ(Convert(pair[0], pair[1], input, 333, 7), whole);
+        EXPECT_EQ(Convert(pair[0], pair[1], input, 4096, 2000), whole);
+    }
+}
+
+TEST(PolyphaseResample, MatchesAStraightforwardCascade) {
+    // The whole signal through each stage's defining sum, strictly in tap
+    // order: the block handling, histories, latency and length must agree.
+    // Summation order may differ: at most one unit, rarely.
+    struct Case {
+        int in_rate, out_rate, amplitude;
+    };
+    const Case cases[] = {{44100, 48000, 32767},   {96000, 44100, 8388607}, {22050, 44100, 32767},
+                          {48000, 44100, 8388607}, {44100, 11025, 32767},   {8000, 44100, 32767}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in_rate << " -> " << c.out_rate);
+        const std::vector<int> input = Noise(3000, c.amplitude, 2);
+        PolyphaseResample r(c.in_rate, c.out_rate);
+        const std::vector<int> reference = ReferenceConvert(r, input);
+        const std::vector<int> output = Convert(r, input, 1000, 1000);
+        ASSERT_EQ(output.size(), reference.size());
+        const Difference d = Compare(output, reference);
+        EXPECT_LE(d.largest, 1);
+        EXPECT_LE(d.count, output.size() / 1000);
+    }
+}
+
+TEST(PolyphaseResample, ImpulseLandsWhereTheRatioPutsIt) {
+    const int pairs[][2] = {{44100, 48000}, {48000, 44100}, {96000, 44100}, {22050, 44100}};
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(testing::Message() << pair[0] << " -> " << pair[1]);
+        for (const std::size_t at : {std::size_t(300), std::size_t(1234)}) {
+            std::vector<int> input(2000, 0);
+            input[at] = 1 << 20;
+            const std::vector<int> out = Convert(pair[0], pair[1], input);
+            const std::size_t peak =
+                static_cast<std::size_t>(std::max_element(out.begin(), out.end()) - out.begin());
+            // Between output samples: the centre of the response's energy,
+            // which is where a symmetric response is centred.
+            double energy = 0, moment = 0;
+            for (std::size_t i = peak - 32; i <= peak + 32; ++i) {
+                const double e = double(out[i]) * out[i];
+                energy += e;
+                moment += e * double(i);
+            }
+            const double position = moment / energy;
+            const double expected = double(at) * pair[1] / pair[0];
+            // The residual delay the whole-sample latency removal leaves.
+            EXPECT_GT(position - expected, -0.05) << at;
+            EXPECT_LT(position - expected, 1.0) << at;
+        }
+    }
+}

@@ -1,0 +1,153 @@
+#include "dsp/StagePlanner.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::int64_t> FactorList(std::int64_t a) {
+    std::int64_t f[StagePlanner::max_list];
+    const int n = StagePlanner::Factor(a, f);
+    return std::vector<std::int64_t>(f, f + n);
+}
+
+using Factors = std::vector<int>;
+
+} // namespace
+
+TEST(StagePlanner, FactorsInAscendingOrder) {
+    EXPECT_TRUE(FactorList(1).empty());
+    EXPECT_EQ(FactorList(1009), (std::vector<std::int64_t>{1009})); // beyond the table
+    EXPECT_EQ(FactorList(160), (std::vector<std::int64_t>{2, 2, 2, 2, 2, 5}));
+    EXPECT_EQ(FactorList(147), (std::vector<std::int64_t>{3, 7, 7}));
+    EXPECT_EQ(FactorList(997 * 2), (std::vector<std::int64_t>{2, 997}));
+    EXPECT_EQ(FactorList(3 * 1009 * 1013), (std::vector<std::int64_t>{3, 1009 * 1013}));
+    EXPECT_EQ(FactorList(std::int64_t(1) << 30).size(), 30u);
+}
+
+TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
+    const std::int64_t factors[] = {2, 2, 2, 2, 2, 5};
+    std::srand(7);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::int64_t out[StagePlanner::max_list];
+        const int k = 8; // pads with two ones
+        const int n = StagePlanner::Group(factors, 6, k, 9, out);
+        ASSERT_GE(n, 1);
+        ASSERT_LE(n, k);
+        std::int64_t product = 1;
+        for (int i = 0; i < n; ++i) {
+            product *= out[i];
+            EXPECT_LE(out[i], 9);
+        }
+        EXPECT_EQ(product, 160);
+    }
+}
+
+TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
+    // 11 and 13 never merge under 9: only the shuffle's two draws happen.
+    const std::int64_t big[] = {11, 13};
+    std::srand(99);
+    std::rand();
+    std::rand();
+    const int third = std::rand();
+    std::srand(99);
+    std::int64_t out[StagePlanner::max_list];
+    EXPECT_EQ(StagePlanner::Group(big, 2, 2, 9, out), 2);
+    EXPECT_EQ(std::rand(), third);
+
+    // {2, 3}: two shuffle draws, then one draw deciding the merge.
+    const std::int64_t small[] = {2, 3};
+    std::srand(5);
+    std::rand();
+    std::rand();
+    const int merge_draw = std::rand();
+    const int fourth = std::rand();
+    std::srand(5);
+    const int n = StagePlanner::Group(small, 2, 2, 9, out);
+    EXPECT_EQ(n, (merge_draw & 1) ? 1 : 2);
+    EXPECT_EQ(std::rand(), fourth);
+
+    // A single entry is returned as it is, with no draw.
+    std::srand(5);
+    const int first = std::rand();
+    std::srand(5);
+    const std::int64_t one[] = {7};
+    EXPECT_EQ(StagePlanner::Group(one, 1, 1, 9, out), 1);
+    EXPECT_EQ(out[0], 7);
+    EXPECT_EQ(std::rand(), first);
+}
+
+TEST(StagePlanner, CostsOfKnownPlans) {
+    EXPECT_EQ(StagePlanner::Cost({8, 4, 5}, {7, 3, 7}, 160, 147), 655);
+    EXPECT_EQ(StagePlanner::Cost({7, 3, 7}, {5, 4, 8}, 147, 160), 642);
+    EXPECT_EQ(StagePlanner::Cost({3, 7, 7}, {5, 8, 8}, 147, 320), 634);
+    EXPECT_EQ(StagePlanner::Cost({8, 8, 5}, {7, 7, 3}, 320, 147), 807);
+    EXPECT_EQ(StagePlanner::Cost({8}, {1}, 8, 1), 16);
+    EXPECT_EQ(StagePlanner::Cost({2, 4}, {1}, 8, 1), 16); // down padded with 1
+    // Decimating first would take 147 below min(160, 147).
+    EXPECT_EQ(StagePlanner::Cost({5, 4, 8}, {7, 7, 3}, 160, 147), -1);
+}
+
+// The lowest-cost plan is unique for these ratios, so the seed does not
+// matter. Each pair is searched once per process and then cached.
+TEST(StagePlanner, FindsTheCheapestPlans) {
+    struct Row {
+        std::int64_t l, m;
+        Factors up, down;
+        std::int64_t cost;
+    };
+    const Row rows[] = {
+        {160, 147, {8, 4, 5}, {7, 3, 7}, 655},
+        {147, 160, {7, 3, 7}, {5, 4, 8}, 642},
+        {147, 320, {3, 7, 7}, {5, 8, 8}, 634},
+        {320, 147, {8, 8, 5}, {7, 7, 3}, 807},
+        {2, 1, {2}, {1}, 4},
+        {1, 2, {1}, {2}, 3},
+        {1, 4, {1}, {4}, 5},
+    };
+    for (const Row& row : rows) {
+        const StagePlanner::Plan plan = StagePlanner::PlanFor(row.l, row.m);
+        EXPECT_EQ(plan.up, row.up) << row.l << "/" << row.m;
+        EXPECT_EQ(plan.down, row.down) << row.l << "/" << row.m;
+        EXPECT_EQ(plan.cost, row.cost) << row.l << "/" << row.m;
+    }
+}
+
+TEST(StagePlanner, TiedPlansEitherWay) {
+    const StagePlanner::Plan up8 = StagePlanner::PlanFor(8, 1);
+    EXPECT_EQ(up8.cost, 16);
+    EXPECT_TRUE((up8.up == Factors{8} && up8.down == Factors{1}) ||
+                (up8.up == Factors{2, 4} && up8.down == Factors{1, 1}));
+    const StagePlanner::Plan down8 = StagePlanner::PlanFor(1, 8);
+    EXPECT_EQ(down8.cost, 9);
+    EXPECT_TRUE((down8.up == Factors{1} && down8.down == Factors{8}) ||
+                (down8.up == Factors{1, 1} && down8.down == Factors{4, 2}));
+}
+
+TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
+    const StagePlanner::Plan first = StagePlanner::PlanFor(8, 1);
+    std::srand(1234);
+    const int expected = std::rand();
+    std::srand(1234);
+    const StagePlanner::Plan again = StagePlanner::PlanFor(8, 1);
+    EXPECT_EQ(std::rand(), expected); // neither reseeded nor drawn from
+    EXPECT_EQ(again.up, first.up);
+    EXPECT_EQ(again.down, first.down);
+}
+
+TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
+    // 44101 = 11 * 19 * 211: the 211 stage is larger than any bound tried.
+    const StagePlanner::Plan plan = StagePlanner::PlanFor(44101, 44100);
+    std::int64_t up = 1, down = 1;
+    for (int f : plan.up) {
+        up *= f;
+    }
+    for (int f : plan.down) {
+        down *= f;
+    }
+    EXPECT_EQ(up, 44101);
+    EXPECT_EQ(down, 44100);
+    EXPECT_GT(StagePlanner::Cost(plan.up, plan.down, 44101, 44100), 0);
+}
