@@ -260,14 +260,16 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     };
     // Writes what the channels produced in channel order; false when the
     // channels fell out of step or the write failed.
-    const auto write_pass = [&](bool advance_zero) {
+    // Empty passes report nothing: after the bar is complete an Advance(0)
+    // would draw a stray mark on a line of its own.
+    const auto write_pass = [&]() {
         unsigned total = 0;
         for (unsigned c = 0; c < channels; ++c) {
             if (produced[c] != produced[0]) {
                 failure_reason = "internal error: channels out of step";
                 return false;
             }
-            if (produced[c] != 0 || advance_zero) {
+            if (produced[c] != 0) {
                 progress.Advance(static_cast<int>(produced[c]));
             }
             output.Interleave(channel_output[c], produced[c], static_cast<int>(c + 1),
@@ -302,7 +304,7 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
         // when the output is longer than the input.
         do {
             pool.RunForEach(channels, resample_channel);
-            if (!write_pass(true)) {
+            if (!write_pass()) {
                 return;
             }
         } while (offset[0] < available[0] && produced[0] != 0);
@@ -318,7 +320,7 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     // The resamplers' tails, until they deliver nothing more.
     for (;;) {
         pool.RunForEach(channels, flush_channel);
-        if (!write_pass(false)) {
+        if (!write_pass()) {
             return;
         }
         if (produced[0] == 0) {

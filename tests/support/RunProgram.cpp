@@ -32,18 +32,19 @@ std::string Slurp(const std::string& path) {
 
 } // namespace
 
-ProgramResult RunMarrowvale(const std::vector<std::string>& arguments) {
+ProgramResult RunMarrowvale(const std::vector<std::string>& arguments,
+                            const std::string& shell_prefix) {
     static int counter = 0;
     const std::string stem =
         "/tmp/marrowvale_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    std::string command = Quote(MARROWVALE_EXECUTABLE);
+    std::string command = shell_prefix + " " + Quote(MARROWVALE_EXECUTABLE);
     for (const std::string& argument : arguments) {
         command += " " + Quote(argument);
     }
     command += " </dev/null >" + stem + ".out 2>" + stem + ".err";
 
     ProgramResult result;
-    const int status = std::system(command.c_str());
+    const int status = std::system(("(" + command + ")").c_str());
     result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = Slurp(stem + ".out");
     result.err = Slurp(stem + ".err");

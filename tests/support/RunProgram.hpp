@@ -13,6 +13,9 @@ struct ProgramResult {
 
 // Runs the built marrowvale executable with the given arguments (each one
 // shell-quoted) and collects its exit status, standard output and error.
-ProgramResult RunMarrowvale(const std::vector<std::string>& arguments);
+// `shell_prefix` comes first in the same shell command line: settings such
+// as "ulimit -f 64;", or a launcher such as "timeout -s INT 1".
+ProgramResult RunMarrowvale(const std::vector<std::string>& arguments,
+                            const std::string& shell_prefix = "");
 
 } // namespace testsupport

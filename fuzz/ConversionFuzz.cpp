@@ -1,0 +1,95 @@
+// libFuzzer target: arbitrary bytes converted as an input file. The first
+// bytes choose the settings; the rest is the file. The output, when one is
+// made, must be a well-formed header whose sizes match the file's length.
+
+#include "app/Task_convert.hpp"
+#include "audio/riffwave/WaveFile_type.hpp"
+#include "task/TaskProgress_StdOstream.hpp"
+#include "task/TaskStatus.hpp"
+
+#include <boost/filesystem/operations.hpp>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const std::int32_t rates[] = {0,     1,     7,     8000,  11025, 22050,  32000,  44100,
+                              44101, 48000, 88200, 96000, 7999,  192000, 768000, 12345};
+
+std::uint32_t Get32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int b = 3; b >= 0; --b) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(b)]);
+    }
+    return value;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) {
+        return 0;
+    }
+    namespace fs = boost::filesystem;
+    static const fs::path folder = "/tmp/marrowvale_fuzz_convert_" + std::to_string(::getpid());
+    static const fs::path input = folder / "in.wav";
+    fs::create_directories(folder);
+    {
+        std::ofstream out(input.string(), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data + 4), static_cast<std::streamsize>(size - 4));
+    }
+
+    marrowvale::ConversionSettings settings;
+    settings.output_folder = folder / "out";
+    settings.new_sampling_rate = rates[data[0] % 16];
+    settings.new_bit_depth = data[1] % 33;
+    settings.container_bits =
+        settings.new_bit_depth == 0 ? 0 : (settings.new_bit_depth + 7) / 8 * 8;
+    settings.dither_type = data[2] % 3;
+    settings.dither_bits = (data[2] / 3) % 3;
+    settings.noise_shaping = data[3] % 4;
+
+    // Keep each run small: skip inputs whose output would be large.
+    audio::riffwave::WaveFile_type probe;
+    if (!probe.OpenRead(input)) {
+        return 0;
+    }
+    probe.Close();
+    const double out_rate =
+        settings.new_sampling_rate != 0 ? settings.new_sampling_rate : probe.SampleRate();
+    if (probe.SampleRate() == 0 ||
+        static_cast<double>(probe.TotalSamples()) * out_rate / probe.SampleRate() > 4.0e6 ||
+        probe.Channels() > 16) {
+        return 0;
+    }
+
+    marrowvale::Task_Convert task;
+    task.Setup(settings, input);
+    task.SetThreadCount(1);
+    std::ostringstream progress_text;
+    task::TaskProgress_StdOstream progress(progress_text, "", "", "");
+    volatile std::sig_atomic_t stop = 0;
+    task::TaskStatus status(stop);
+    task.Run(progress, status);
+
+    const fs::path output = task.OutputPath();
+    if (task.Outcome() == marrowvale::ConversionOutcome::Converted) {
+        std::ifstream in(output.string(), std::ios::binary);
+        std::ostringstream bytes_stream;
+        bytes_stream << in.rdbuf();
+        const std::string bytes = bytes_stream.str();
+        if (bytes.size() < 46 || bytes.compare(0, 4, "RIFF") != 0 ||
+            Get32(bytes, 4) != bytes.size() - 8 || Get32(bytes, 40) != bytes.size() - 46) {
+            std::fprintf(stderr, "output header does not match the file's length\n");
+            std::abort();
+        }
+    }
+    boost::system::error_code ignored;
+    fs::remove_all(folder / "out", ignored);
+    return 0;
+}

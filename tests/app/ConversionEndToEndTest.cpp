@@ -1,0 +1,423 @@
+// Runs the built program on files written by the tests and checks the files
+// it writes with the tests' own parser.
+
+#include "support/RunProgram.hpp"
+#include "support/TestWav.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using testsupport::FileExists;
+using testsupport::MakeWav;
+using testsupport::ParseWav;
+using testsupport::ReadFileBytes;
+using testsupport::RunMarrowvale;
+using testsupport::ScratchFolder;
+using testsupport::WavSpec;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+std::vector<std::int32_t> Interleave(const std::vector<std::vector<std::int32_t>>& channels) {
+    std::vector<std::int32_t> frames;
+    for (std::size_t i = 0; i < channels[0].size(); ++i) {
+        for (const auto& channel : channels) {
+            frames.push_back(channel[i]);
+        }
+    }
+    return frames;
+}
+
+std::vector<std::int32_t> Channel(const std::vector<std::int32_t>& frames, int channels, int c) {
+    std::vector<std::int32_t> out;
+    for (std::size_t i = static_cast<std::size_t>(c); i < frames.size();
+         i += static_cast<std::size_t>(channels)) {
+        out.push_back(frames[i]);
+    }
+    return out;
+}
+
+std::vector<std::int32_t> Sine(std::size_t count, double frequency, double rate, double amplitude) {
+    std::vector<std::int32_t> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<std::int32_t>(std::lround(
+            amplitude * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate)));
+    }
+    return out;
+}
+
+// Residual of the best-fitting sine of the given frequency (free amplitude,
+// phase and offset), relative to the fitted amplitude, in dB.
+double SineFitErrorDb(const std::vector<std::int32_t>& x, double frequency, double rate,
+                      std::size_t from, std::size_t to) {
+    double ss = 0, sc = 0, cc = 0, s1 = 0, c1 = 0, n = 0, xs = 0, xc = 0, x1 = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double w = 2.0 * M_PI * frequency * static_cast<double>(i) / rate;
+        const double s = std::sin(w), c = std::cos(w), v = x[i];
+        ss += s * s;
+        sc += s * c;
+        cc += c * c;
+        s1 += s;
+        c1 += c;
+        n += 1;
+        xs += v * s;
+        xc += v * c;
+        x1 += v;
+    }
+    // Solve the 3x3 normal equations by Cramer's rule.
+    const double a[3][3] = {{ss, sc, s1}, {sc, cc, c1}, {s1, c1, n}};
+    const double b[3] = {xs, xc, x1};
+    auto det = [](const double m[3][3]) {
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    };
+    const double d = det(a);
+    double coef[3];
+    for (int k = 0; k < 3; ++k) {
+        double m[3][3];
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                m[r][c] = c == k ? b[r] : a[r][c];
+            }
+        }
+        coef[k] = det(m) / d;
+    }
+    double error = 0, signal = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double w = 2.0 * M_PI * frequency * static_cast<double>(i) / rate;
+        const double fit = coef[0] * std::sin(w) + coef[1] * std::cos(w) + coef[2];
+        error += (x[i] - fit) * (x[i] - fit);
+        signal += (fit - coef[2]) * (fit - coef[2]);
+    }
+    return 10.0 * std::log10(error / signal);
+}
+
+struct Converted {
+    testsupport::ProgramResult run;
+    testsupport::ParsedWav wav;
+};
+
+// Writes `input` as in/a.wav, converts it into out/ and parses the result.
+Converted Convert(const ScratchFolder& scratch, const std::string& input_bytes,
+                  std::vector<std::string> options) {
+    ::mkdir((scratch / "in").c_str(), 0755);
+    WriteFileBytes(scratch / "in/a.wav", input_bytes);
+    std::vector<std::string> arguments{scratch / "in/a.wav", "-o", scratch / "out"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    Converted result;
+    result.run = RunMarrowvale(arguments);
+    result.wav = ParseWav(ReadFileBytes(scratch / "out/a.wav"));
+    return result;
+}
+
+} // namespace
+
+TEST(Conversion, EqualRateAndWidthKeepSamplesExactly) {
+    for (int bits : {8, 16, 24, 32}) {
+        for (int channels : {1, 2, 6}) {
+            ScratchFolder scratch;
+            WavSpec spec;
+            spec.channels = channels;
+            spec.bits = bits;
+            spec.rate = 22050;
+            const auto samples =
+                testsupport::NoiseSamples(static_cast<std::size_t>(1001 * channels), bits,
+                                          static_cast<std::uint32_t>(bits + channels));
+            const auto result =
+                Convert(scratch, MakeWav(spec, samples), {"-b", std::to_string(bits)});
+            SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(channels) + " channels");
+            EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+            ASSERT_TRUE(result.wav.ok);
+            EXPECT_EQ(result.wav.channels, channels);
+            EXPECT_EQ(result.wav.rate, 22050u);
+            EXPECT_EQ(result.wav.bits, bits);
+            EXPECT_EQ(result.wav.block_align, channels * bits / 8);
+            EXPECT_EQ(result.wav.byte_rate, 22050u * static_cast<unsigned>(channels * bits / 8));
+            EXPECT_EQ(result.wav.riff_size, result.wav.data_size + 38);
+            EXPECT_EQ(result.wav.samples, samples);
+            EXPECT_EQ(ReadFileBytes(scratch / "out/a.wav").size(),
+                      46 + samples.size() * static_cast<std::size_t>(bits / 8));
+        }
+    }
+}
+
+TEST(Conversion, HundredThousandFramesAndTheProgressBar) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    const auto samples = testsupport::NoiseSamples(200000, 16, 7);
+    const auto result = Convert(scratch, MakeWav(spec, samples), {"-s", "0"});
+    EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+    EXPECT_EQ(result.wav.samples, samples);
+    const std::string bar = "0%   10   20   30   40   50   60   70   80   90   100%\n"
+                            "|----|----|----|----|----|----|----|----|----|----|\n" +
+                            std::string(51, '*') + "\n";
+    EXPECT_NE(result.run.out.find(bar), std::string::npos) << result.run.out;
+}
+
+TEST(Conversion, ReportsAndBarExactly) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    const auto samples = testsupport::NoiseSamples(2000, 16, 3);
+    const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+    const std::string report = "RIFF WAV format     = 1\n"
+                               "Number of Channels  = 2\n"
+                               "Sampling Rate       = 44100\n"
+                               "Bits per Sample     = 16\n"
+                               "Total Samples       = 2000\n"
+                               "Samples per Channel = 1000\n"
+                               "Duration            = 0h 00m 00s 022ms\n";
+    const std::string expected = "Marrowvale Command Line ver. 1.0\n\n"
+                                 "\nConverting File 1 of 1\n"
+                                 "\nInput File \"" +
+                                 (scratch / "in/a.wav") + "\" is open\n" + report +
+                                 "\n0%   10   20   30   40   50   60   70   80   90   100%\n"
+                                 "|----|----|----|----|----|----|----|----|----|----|\n" +
+                                 std::string(51, '*') + "\n" + "\nOutput File \"" +
+                                 (scratch / "out/a.wav") + "\" is finished\n" + report;
+    EXPECT_EQ(result.run.out, expected);
+    EXPECT_EQ(result.run.err, "");
+    EXPECT_EQ(result.run.exit_status, 0);
+}
+
+TEST(Conversion, OnlyTheDataBodyIsConverted) {
+    const auto samples = testsupport::NoiseSamples(3000, 16, 11);
+    {
+        ScratchFolder scratch;
+        WavSpec spec;
+        spec.chunks_before_data = testsupport::Chunk("LIST", "abcde"); // odd, with pad byte
+        spec.chunks_after_data = testsupport::Chunk("LIST", std::string(999, 'x'));
+        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        EXPECT_EQ(result.wav.samples, samples);
+    }
+    {
+        // A cut file: the header promises more than the file holds.
+        ScratchFolder scratch;
+        WavSpec spec;
+        spec.data_size_override = 100000;
+        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        EXPECT_EQ(result.wav.samples, samples);
+        EXPECT_EQ(result.wav.data_size, samples.size() * 2);
+    }
+    {
+        // A cut inside a frame: the incomplete frame is dropped.
+        ScratchFolder scratch;
+        WavSpec spec;
+        auto odd = samples;
+        odd.push_back(5);
+        const auto result = Convert(scratch, MakeWav(spec, odd), {"-b", "16"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        EXPECT_EQ(result.wav.samples, samples);
+    }
+    {
+        ScratchFolder scratch;
+        WavSpec spec;
+        const auto result = Convert(scratch, MakeWav(spec, {}), {"-s", "48000"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        ASSERT_TRUE(result.wav.ok);
+        EXPECT_EQ(result.wav.samples.size(), 0u);
+        EXPECT_EQ(ReadFileBytes(scratch / "out/a.wav").size(), 46u);
+    }
+}
+
+TEST(Conversion, WidthChanges) {
+    const auto samples = testsupport::NoiseSamples(4001 * 2, 24, 5);
+    {
+        ScratchFolder scratch;
+        WavSpec spec;
+        spec.bits = 24;
+        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        ASSERT_EQ(result.wav.samples.size(), samples.size());
+        EXPECT_EQ(result.wav.bits, 16);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            // Round half away from zero, then clip to 16 bits.
+            const double t = samples[i] / 256.0;
+            long q = static_cast<long>(t >= 0 ? std::floor(t + 0.5) : std::ceil(t - 0.5));
+            q = std::min(32767L, std::max(-32768L, q));
+            ASSERT_EQ(result.wav.samples[i], q) << i;
+        }
+    }
+    {
+        ScratchFolder scratch;
+        WavSpec spec;
+        const auto narrow = testsupport::NoiseSamples(999 * 2, 16, 9);
+        const auto result = Convert(scratch, MakeWav(spec, narrow), {"-b", "24"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        ASSERT_EQ(result.wav.samples.size(), narrow.size());
+        EXPECT_EQ(result.wav.bits, 24);
+        for (std::size_t i = 0; i < narrow.size(); ++i) {
+            ASSERT_EQ(result.wav.samples[i], narrow[i] * 256) << i;
+        }
+    }
+    {
+        // -b 20 -c 40 leaves a container of 0: the input's width is kept.
+        ScratchFolder scratch;
+        WavSpec spec;
+        spec.bits = 24;
+        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "20", "-c", "40"});
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        EXPECT_EQ(result.wav.bits, 24);
+        EXPECT_EQ(result.wav.samples, samples);
+    }
+}
+
+TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
+    for (std::size_t frames : {1u, 200u, 44100u}) {
+        ScratchFolder scratch;
+        WavSpec spec;
+        spec.bits = 24;
+        const auto left = Sine(frames, 1000.0, 44100.0, 0.5 * 8388607);
+        auto right = left;
+        for (auto& v : right) {
+            v = -v;
+        }
+        const auto result =
+            Convert(scratch, MakeWav(spec, Interleave({left, right})), {"-s", "48000"});
+        SCOPED_TRACE(frames);
+        EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
+        const std::size_t expected_frames = (frames * 160 + 146) / 147;
+        ASSERT_EQ(result.wav.samples.size(), 2 * expected_frames);
+        EXPECT_EQ(result.wav.rate, 48000u);
+        const auto out_left = Channel(result.wav.samples, 2, 0);
+        const auto out_right = Channel(result.wav.samples, 2, 1);
+        for (std::size_t i = 0; i < expected_frames; ++i) {
+            ASSERT_NEAR(out_left[i], -out_right[i], 1) << i;
+        }
+        if (frames == 44100) {
+            EXPECT_LT(SineFitErrorDb(out_left, 1000.0, 48000.0, 4800, 43200), -110.0);
+        }
+    }
+}
+
+TEST(Conversion, OutputFolderRules) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    const auto samples = testsupport::NoiseSamples(100, 16, 1);
+    ::mkdir((scratch / "music").c_str(), 0755);
+    WriteFileBytes(scratch / "music/a.wav", MakeWav(spec, samples));
+
+    // Absolute folder, created with its missing parents.
+    auto run = RunMarrowvale({scratch / "music/a.wav", "-o", scratch / "x/y/z", "-b", "16"});
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(ParseWav(ReadFileBytes(scratch / "x/y/z/a.wav")).samples, samples);
+
+    // A relative folder is taken from the input's own folder.
+    run = RunMarrowvale({scratch / "music/a.wav", "-o", "conv/deeper", "-b", "16"});
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(ParseWav(ReadFileBytes(scratch / "music/conv/deeper/a.wav")).samples, samples);
+    // No temporary file is left behind.
+    EXPECT_EQ(scratch.List("music/conv/deeper"), std::vector<std::string>{"a.wav"});
+}
+
+TEST(Conversion, UnconvertibleFilesAreSkippedWithAReason) {
+    ScratchFolder scratch;
+    const auto samples = testsupport::NoiseSamples(64, 16, 2);
+    WavSpec good;
+    WriteFileBytes(scratch / "good.wav", MakeWav(good, samples));
+    WriteFileBytes(scratch / "text.wav", "this is not a wave file");
+    WavSpec flt = good;
+    flt.format_tag = 3;
+    flt.bits = 32;
+    WriteFileBytes(scratch / "float.wav", MakeWav(flt, testsupport::NoiseSamples(64, 32, 2)));
+    WavSpec ext_float = flt;
+    ext_float.format_tag = 65534;
+    ext_float.sub_format = 3;
+    WriteFileBytes(scratch / "extfloat.wav",
+                   MakeWav(ext_float, testsupport::NoiseSamples(64, 32, 2)));
+    WavSpec twelve = good;
+    twelve.bits = 12;
+    WriteFileBytes(scratch / "twelve.wav", MakeWav(twelve, {}));
+    WavSpec silent = good;
+    silent.channels = 0;
+    WriteFileBytes(scratch / "nochannels.wav", MakeWav(silent, {}));
+    WavSpec ext_pcm = good;
+    ext_pcm.format_tag = 65534;
+    WriteFileBytes(scratch / "extpcm.wav", MakeWav(ext_pcm, samples));
+
+    const std::vector<std::string> bad = {"missing.wav",  "text.wav",   "float.wav",
+                                          "extfloat.wav", "twelve.wav", "nochannels.wav"};
+    std::vector<std::string> arguments;
+    for (const auto& name : bad) {
+        arguments.push_back(scratch / name);
+    }
+    arguments.push_back(scratch / "good.wav");
+    arguments.push_back(scratch / "extpcm.wav");
+    for (const char* option : {"-o", "out", "-b", "16"}) {
+        arguments.push_back(option);
+    }
+    const auto run = RunMarrowvale(arguments);
+    EXPECT_EQ(run.exit_status, 1);
+    for (const auto& name : bad) {
+        EXPECT_NE(run.err.find("\"" + (scratch / name) + "\": "), std::string::npos) << name;
+        EXPECT_EQ(run.out.find(scratch / name), std::string::npos) << name; // no report
+    }
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), static_cast<long>(bad.size()));
+    EXPECT_EQ(scratch.List("out"), (std::vector<std::string>{"extpcm.wav", "good.wav"}));
+    EXPECT_EQ(ParseWav(ReadFileBytes(scratch / "out/good.wav")).samples, samples);
+    EXPECT_EQ(ParseWav(ReadFileBytes(scratch / "out/extpcm.wav")).samples, samples);
+}
+
+TEST(Conversion, NeverLosesAnExistingFile) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    const auto samples = testsupport::NoiseSamples(100000, 16, 4);
+    const std::string input = MakeWav(spec, samples);
+    WriteFileBytes(scratch / "a.wav", input);
+
+    // "-o ." names the input itself.
+    auto run = RunMarrowvale({scratch / "a.wav", "-o", ".", "-b", "16"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("input"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(scratch / "a.wav"), input);
+
+    // A write that fails half-way (file size limit) leaves the old output.
+    ::mkdir((scratch / "out").c_str(), 0755);
+    WriteFileBytes(scratch / "out/a.wav", "precious");
+    run = RunMarrowvale({scratch / "a.wav", "-o", scratch / "out", "-s", "48000"},
+                        "trap '' XFSZ; ulimit -f 64;");
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("failed"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(scratch / "out/a.wav"), "precious");
+    EXPECT_EQ(scratch.List("out"), std::vector<std::string>{"a.wav"});
+    EXPECT_EQ(ReadFileBytes(scratch / "a.wav"), input);
+}
+
+TEST(Conversion, ThreadedAndSingleThreadedOutputsAgree) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    spec.channels = 3;
+    spec.bits = 24;
+    spec.rate = 48000;
+    const auto samples = testsupport::NoiseSamples(3 * 30000, 22, 8);
+    WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+    const auto one = RunMarrowvale({scratch / "a.wav", "-o", "one", "-s", "44100", "-b", "16"},
+                                   "MARROWVALE_THREADS=1; export MARROWVALE_THREADS;");
+    const auto two = RunMarrowvale({scratch / "a.wav", "-o", "two", "-s", "44100", "-b", "16"},
+                                   "MARROWVALE_THREADS=2; export MARROWVALE_THREADS;");
+    EXPECT_EQ(one.exit_status, 0) << one.err;
+    EXPECT_EQ(two.exit_status, 0) << two.err;
+    const std::string bytes = ReadFileBytes(scratch / "one/a.wav");
+    EXPECT_GT(bytes.size(), 46u);
+    EXPECT_EQ(bytes, ReadFileBytes(scratch / "two/a.wav"));
+}
+
+TEST(Conversion, InterruptDiscardsTheUnfinishedOutputAndStopsTheBatch) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    // Long enough that the signal always arrives before the end.
+    const auto samples = testsupport::NoiseSamples(2 * 44100 * 120, 16, 6);
+    WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+    WriteFileBytes(scratch / "b.wav", MakeWav(spec, samples));
+    const auto run =
+        RunMarrowvale({scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "96000"},
+                      "timeout --preserve-status -s INT 0.3");
+    EXPECT_EQ(run.exit_status, 130) << run.err;
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Converting File 2 of 2"), std::string::npos);
+    EXPECT_EQ(scratch.List("out"), std::vector<std::string>{});
+}
