@@ -22,7 +22,7 @@ for target in WaveFileFuzz:wave ConversionFuzz:conversion; do
   name=${target%%:*}
   corpus=${target##*:}
   echo "== $name for ${seconds}s"
-  "$build/fuzz/$name" "$build/corpus/$corpus" -max_total_time="$seconds" -timeout=20 \
+  "$build/fuzz/$name" "$build/corpus/$corpus" -max_total_time="$seconds" -timeout=60 \
     -rss_limit_mb=2048 -artifact_prefix="$build/findings/$name-" -print_final_stats=1 \
     2>"$build/$name.log" || status=1
   grep -E '^(#[0-9]+.*(DONE|pulse)|stat::number_of_executed_units|stat::peak_rss_mb|.*cov: )' \
