@@ -78,6 +78,10 @@ TEST(PolyphaseResample, EqualRatesCopy) {
     out_count = 5;
     EXPECT_TRUE(r.Flush(out.data(), out_count));
     EXPECT_EQ(out_count, 0u);
+    in_count = 5; // a null input is a flush: nothing to copy
+    EXPECT_TRUE(r.Process(nullptr, out.data(), in_count, out_count));
+    EXPECT_EQ(in_count, 0u);
+    EXPECT_EQ(out_count, 0u);
 }
 
 TEST(PolyphaseResample, Layout44100To48000) {
@@ -177,6 +181,11 @@ TEST(PolyphaseResample, FlushNeverPausesWhileSamplesAreOwed) {
     unsigned in_count = 10, out_count = 7;
     r.Process(in.data(), out.data(), in_count, out_count);
     std::size_t total = out_count;
+    // No room: nothing written and nothing lost.
+    out_count = 0;
+    r.Flush(out.data(), out_count);
+    EXPECT_EQ(out_count, 0u);
+    EXPECT_EQ(r.Owed(), 20u);
     for (;;) {
         const std::uint64_t owed = r.Owed();
         out_count = 7;
