@@ -44,7 +44,8 @@ public:
     static Function Select(Path path);
 
     static void Generic(const Job& job);
-    // Present on x86-64 builds only; call it only if FastPathAvailable().
+    // Needs AVX2 and FMA: call it only if FastPathAvailable(). Builds for
+    // other processors make it the generic kernel.
     static void Avx2Fma(const Job& job);
 
     static bool FastPathAvailable();
