@@ -2,6 +2,7 @@
 // second), each cascade stage's filtering (multiply-adds per second), and
 // the first search for a rate pair's stage plan.
 
+#include "dsp/PolyphaseKernel.hpp"
 #include "dsp/PolyphaseResample.hpp"
 #include "dsp/PolyphaseStage.hpp"
 #include "dsp/StagePlanner.hpp"
@@ -24,8 +25,9 @@ std::vector<int> TestSignal(std::size_t length) {
 
 // One channel through the resampler in blocks the size the conversion loop
 // uses for 16-bit input, as many calls as it takes.
-void Convert(benchmark::State& state, int input_rate, int output_rate) {
-    PolyphaseResample resampler(input_rate, output_rate);
+void Convert(benchmark::State& state, int input_rate, int output_rate,
+             PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic) {
+    PolyphaseResample resampler(input_rate, output_rate, path);
     const std::vector<int> input = TestSignal(20480);
     std::vector<int> output(20480);
     for (auto _ : state) {
@@ -50,10 +52,19 @@ void BM_Resample_44100_48000(benchmark::State& state) {
 void BM_Resample_96000_44100(benchmark::State& state) {
     Convert(state, 96000, 44100);
 }
+void BM_Resample_44100_48000_Generic(benchmark::State& state) {
+    Convert(state, 44100, 48000, PolyphaseKernel::Path::Generic);
+}
+void BM_Resample_96000_44100_Generic(benchmark::State& state) {
+    Convert(state, 96000, 44100, PolyphaseKernel::Path::Generic);
+}
 BENCHMARK(BM_Resample_44100_48000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Resample_96000_44100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resample_44100_48000_Generic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resample_96000_44100_Generic)->Unit(benchmark::kMillisecond);
 
-// One stage filtering its block over and over; args: up, down, block length.
+// One stage filtering its block over and over; args: up, down, block
+// length, and 1 to force the generic kernel.
 void BM_Stage(benchmark::State& state) {
     const int up = static_cast<int>(state.range(0));
     const int down = static_cast<int>(state.range(1));
@@ -61,9 +72,11 @@ void BM_Stage(benchmark::State& state) {
     const auto shape = PolyphaseResample::StageFilterShape(up, down);
     std::vector<float> filter(static_cast<std::size_t>(shape.length));
     PolyphaseResample::DesignFilter(filter.data(), shape.length, shape.cutoff);
-    PolyphaseStage stage(up, down, block, filter);
+    const PolyphaseKernel::Path path =
+        state.range(3) != 0 ? PolyphaseKernel::Path::Generic : PolyphaseKernel::Path::Automatic;
+    PolyphaseStage stage(up, down, block, filter, path);
     const std::vector<int> signal = TestSignal(block);
-    std::vector<float> output(stage.OutputLength());
+    std::vector<double> output(stage.OutputLength());
     // The block keeps its samples from one pass to the next; only the
     // history changes.
     for (std::size_t i = 0; i < block; ++i) {
@@ -80,12 +93,13 @@ void BM_Stage(benchmark::State& state) {
 // The stages of 44100 -> 48000 (8/7, 4/3, 5/7) and of 96000 -> 44100
 // (3/5, 7/8, 7/8), with their block lengths.
 BENCHMARK(BM_Stage)
-    ->Args({8, 7, 1764})
-    ->Args({4, 3, 2016})
-    ->Args({5, 7, 2688})
-    ->Args({3, 5, 1920})
-    ->Args({7, 8, 1152})
-    ->Args({7, 8, 1008});
+    ->ArgNames({"up", "down", "block", "generic"})
+    ->ArgsProduct({{8}, {7}, {1764}, {0, 1}})
+    ->ArgsProduct({{4}, {3}, {2016}, {0, 1}})
+    ->ArgsProduct({{5}, {7}, {2688}, {0, 1}})
+    ->ArgsProduct({{3}, {5}, {1920}, {0, 1}})
+    ->ArgsProduct({{7}, {8}, {1152}, {0, 1}})
+    ->ArgsProduct({{7}, {8}, {1008}, {0, 1}});
 
 // The randomised search a rate pair's first resampler runs.
 void Search(benchmark::State& state, std::int64_t up, std::int64_t down) {

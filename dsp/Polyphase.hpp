@@ -1,6 +1,7 @@
 #pragma once
 
 // The resampler unit: the resampler, its stages and planner, and the window.
+#include "dsp/PolyphaseKernel.hpp"
 #include "dsp/PolyphaseResample.hpp"
 #include "dsp/PolyphaseStage.hpp"
 #include "dsp/StagePlanner.hpp"

@@ -18,7 +18,7 @@ constexpr std::int64_t nominal_block = 2048;
 
 } // namespace
 
-PolyphaseResample::PolyphaseResample(int input_rate, int output_rate)
+PolyphaseResample::PolyphaseResample(int input_rate, int output_rate, PolyphaseKernel::Path path)
     : input_rate(input_rate), output_rate(output_rate) {
     if (input_rate <= 0 || output_rate <= 0) {
         throw std::invalid_argument("PolyphaseResample: sampling rates must be positive");
@@ -49,14 +49,14 @@ PolyphaseResample::PolyphaseResample(int input_rate, int output_rate)
         const FilterShape shape = StageFilterShape(up, down);
         filter.assign(static_cast<std::size_t>(shape.length), 0.0f);
         DesignFilter(filter.data(), shape.length, shape.cutoff);
-        stages.emplace_back(up, down, block, filter);
+        stages.emplace_back(up, down, block, filter, path);
         // Each filter delays by n/2 samples at its interpolated rate; the
         // sum is kept doubled, in samples at this stage's output rate.
         delay = (delay * up + shape.length) / down;
         block = block * static_cast<std::size_t>(up) / static_cast<std::size_t>(down);
     }
     skip = static_cast<std::size_t>(delay * 0.5);
-    output.assign(block, 0.0f);
+    output.assign(block, 0.0);
 }
 
 PolyphaseResample::FilterShape PolyphaseResample::StageFilterShape(int up, int down) {
@@ -111,7 +111,7 @@ std::uint64_t PolyphaseResample::Owed() const {
 
 void PolyphaseResample::RunCascade() {
     for (std::size_t i = 0; i < stages.size(); ++i) {
-        float* next = i + 1 < stages.size() ? stages[i + 1].Block() : output.data();
+        double* next = i + 1 < stages.size() ? stages[i + 1].Block() : output.data();
         stages[i].Filter(next);
     }
 }
@@ -136,9 +136,9 @@ bool PolyphaseResample::Process(const int* in, int* out, unsigned& in_count, uns
         in_count = static_cast<unsigned>(room);
     }
     if (n > 0) {
-        float* block = first.Block() + input_fill;
+        double* block = first.Block() + input_fill;
         if (flushing) {
-            std::fill(block, block + n, 0.0f);
+            std::fill(block, block + n, 0.0);
         } else {
             for (std::size_t i = 0; i < n; ++i) {
                 block[i] = static_cast<float>(in[i] * input_scale);
@@ -170,7 +170,7 @@ bool PolyphaseResample::Process(const int* in, int* out, unsigned& in_count, uns
     }
     std::size_t written = 0;
     for (std::size_t i = skip; i < avail; ++i) {
-        out[written++] = ToInteger(output[output_read + i]);
+        out[written++] = ToInteger(static_cast<float>(output[output_read + i]));
     }
     skip -= avail - written;
     delivered += written;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/PolyphaseKernel.hpp"
 #include "dsp/PolyphaseStage.hpp"
 
 #include <cstddef>
@@ -23,8 +24,10 @@
 // is safe.
 class PolyphaseResample {
 public:
-    // Throws std::invalid_argument when a rate is zero or negative.
-    PolyphaseResample(int input_rate, int output_rate);
+    // Throws std::invalid_argument when a rate is zero or negative. The
+    // path chooses the stage kernels; both give the same samples.
+    PolyphaseResample(int input_rate, int output_rate,
+                      PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
 
     // On entry in_count is the number of samples at `in` and out_count the
     // room at `out`; on return they are the samples taken and written. A
@@ -34,7 +37,8 @@ public:
     bool Process(const int* in, int* out, unsigned& in_count, unsigned& out_count);
 
     // Delivers the tail, at most out_count samples; out_count is set to the
-    // number written, which is 0 only once nothing is owed any more.
+    // number written. Given room, it writes 0 only once nothing is owed any
+    // more (with no room it writes nothing and owes the same).
     bool Flush(int* out, unsigned& out_count);
 
     // Output samples per input sample, L / M (1.0 at equal rates).
@@ -86,7 +90,7 @@ private:
     std::size_t input_fill = 0; // samples in stage 0's current block
     std::size_t skip = 0;
 
-    std::vector<float> output;   // the last stage's block
+    std::vector<double> output;  // the last stage's block
     std::size_t output_fill = 0; // samples of it not yet delivered
     std::size_t output_read = 0;
 

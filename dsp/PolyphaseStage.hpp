@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dsp/PolyphaseKernel.hpp"
+
 #include <cstddef>
 #include <vector>
 
@@ -11,12 +13,15 @@
 // branches of T = n / up taps. Output k of a block, with a = k * down, is
 //     y[k] = up * sum_{j=0}^{T-1} h[(a mod up) + j*up] * x[a/up - j]
 // where x[0 ..] is the block and x[-1 .. -T] the history carried over from
-// the previous block. Each branch's taps are stored contiguously so that
-// one output is one contiguous dot product. Products of two floats are
-// exact in double, and the sum is kept in double.
+// the previous block, rounded to float. Samples and taps are floats; they
+// are kept widened to double so that the kernel multiplies them exactly
+// without converting each time. Each branch's taps are stored contiguously
+// (see PolyphaseKernel for the layout), so one output is one contiguous dot
+// product.
 class PolyphaseStage {
 public:
-    PolyphaseStage(int up, int down, std::size_t block_length, const std::vector<float>& filter);
+    PolyphaseStage(int up, int down, std::size_t block_length, const std::vector<float>& filter,
+                   PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
 
     int Up() const { return up; }
     int Down() const { return down; }
@@ -26,20 +31,23 @@ public:
     std::size_t OutputLength() const { return output_length; }
     const std::vector<float>& Coefficients() const { return coefficients; }
 
-    // Where the next block's BlockLength() input samples go.
-    float* Block() { return buffer.data() + taps; }
+    // Where the next block's BlockLength() input samples go, each a float
+    // value held in a double.
+    double* Block() { return buffer.data() + taps; }
 
     // Filters the block into out[0 .. OutputLength()-1], then keeps the
     // block's last T samples as the history for the next one.
-    void Filter(float* out);
+    void Filter(double* out);
 
 private:
     int up;
     int down;
     int taps;
+    std::size_t padded_taps; // taps rounded up to a multiple of 4
     std::size_t block_length;
     std::size_t output_length;
     std::vector<float> coefficients; // h in design order
-    std::vector<float> branches;     // branch p at [p*T, (p+1)*T): h[p + j*up], j = 0 .. T-1
-    std::vector<float> buffer;       // T history samples, then the block
+    std::vector<double> branches;    // up rows of padded_taps, see PolyphaseKernel
+    std::vector<double> buffer;      // T history samples, the block, zero padding
+    PolyphaseKernel::Function kernel;
 };

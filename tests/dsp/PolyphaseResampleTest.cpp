@@ -32,7 +32,9 @@ std::size_t ExactLength(std::size_t input, int input_rate, int output_rate) {
     return static_cast<std::size_t>((numerator + input_rate - 1) / input_rate);
 }
 
-// How many output samples differ, and by how much at most.
+// How many output samples differ, and by how many units in the last place
+// at most: one integer step, or the float spacing at that value where a
+// float carries fewer bits than the integer (32-bit samples).
 struct Difference {
     std::size_t count = 0;
     std::int64_t largest = 0;
@@ -43,8 +45,11 @@ Difference Compare(const std::vector<int>& a, const std::vector<int>& b) {
     for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
         const std::int64_t delta = std::llabs(std::int64_t(a[i]) - b[i]);
         if (delta != 0) {
+            int exponent = 0;
+            std::frexp(static_cast<double>(b[i]), &exponent);
+            const std::int64_t unit = exponent > 24 ? std::int64_t(1) << (exponent - 24) : 1;
             ++d.count;
-            d.largest = std::max(d.largest, delta);
+            d.largest = std::max(d.largest, (delta + unit - 1) / unit);
         }
     }
     return d;
@@ -72,6 +77,10 @@ TEST(PolyphaseResample, EqualRatesCopy) {
     EXPECT_EQ(out, in);
     out_count = 5;
     EXPECT_TRUE(r.Flush(out.data(), out_count));
+    EXPECT_EQ(out_count, 0u);
+    in_count = 5; // a null input is a flush: nothing to copy
+    EXPECT_TRUE(r.Process(nullptr, out.data(), in_count, out_count));
+    EXPECT_EQ(in_count, 0u);
     EXPECT_EQ(out_count, 0u);
 }
 
@@ -172,6 +181,11 @@ TEST(PolyphaseResample, FlushNeverPausesWhileSamplesAreOwed) {
     unsigned in_count = 10, out_count = 7;
     r.Process(in.data(), out.data(), in_count, out_count);
     std::size_t total = out_count;
+    // No room: nothing written and nothing lost.
+    out_count = 0;
+    r.Flush(out.data(), out_count);
+    EXPECT_EQ(out_count, 0u);
+    EXPECT_EQ(r.Owed(), 20u);
     for (;;) {
         const std::uint64_t owed = r.Owed();
         out_count = 7;
@@ -205,8 +219,10 @@ TEST(PolyphaseResample, MatchesAStraightforwardCascade) {
     struct Case {
         int in_rate, out_rate, amplitude;
     };
-    const Case cases[] = {{44100, 48000, 32767},   {96000, 44100, 8388607}, {22050, 44100, 32767},
-                          {48000, 44100, 8388607}, {44100, 11025, 32767},   {8000, 44100, 32767}};
+    const Case cases[] = {{44100, 48000, 32767},      {96000, 44100, 8388607},
+                          {22050, 44100, 32767},      {48000, 44100, 8388607},
+                          {44100, 11025, 32767},      {8000, 44100, 32767},
+                          {44100, 48000, 2147483647}, {96000, 44100, 2147483647}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.in_rate << " -> " << c.out_rate);
         const std::vector<int> input = Noise(3000, c.amplitude, 2);
