@@ -10,6 +10,7 @@
 #include <boost/format.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
+#include <functional>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -199,17 +200,32 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     const unsigned frames_per_block = static_cast<unsigned>(
         std::max<std::uint64_t>(1, std::min(wanted_frames, largest_block_samples / channels)));
     const unsigned block_samples = frames_per_block * channels; // B
-    const unsigned channel_room = frames_per_block;             // P
+    // Room for a whole block's output in one pass at common ratios, so that
+    // each block is one round of the workers; extreme up-sampling takes
+    // several passes.
+    const std::uint64_t block_output =
+        OutputFrames(frames_per_block, static_cast<std::uint64_t>(input_rate),
+                     static_cast<std::uint64_t>(output_rate)) +
+        resamplers[0]->OutputBlockLength();
+    const unsigned channel_room = static_cast<unsigned>(std::max<std::uint64_t>(
+        frames_per_block, std::min(block_output, largest_block_samples / channels)));
 
-    std::vector<std::int32_t> input_block(block_samples);
-    std::vector<std::int32_t> output_block(block_samples);
-    std::vector<std::vector<std::int32_t>> channel_input(channels,
-                                                         std::vector<std::int32_t>(channel_room));
+    // Two input blocks and two output blocks: while the workers process one
+    // block, this thread writes the previous one's output and reads the next.
+    std::vector<std::int32_t> input_blocks[2] = {std::vector<std::int32_t>(block_samples),
+                                                 std::vector<std::int32_t>(block_samples)};
+    unsigned input_counts[2] = {0, 0};
+    std::vector<std::int32_t> output_blocks[2] = {
+        std::vector<std::int32_t>(std::size_t{channel_room} * channels),
+        std::vector<std::int32_t>(std::size_t{channel_room} * channels)};
+    std::vector<unsigned> produced[2] = {std::vector<unsigned>(channels, 0),
+                                         std::vector<unsigned>(channels, 0)};
+    std::vector<std::vector<std::int32_t>> channel_input(
+        channels, std::vector<std::int32_t>(frames_per_block));
     std::vector<std::vector<std::int32_t>> channel_output(channels,
                                                           std::vector<std::int32_t>(channel_room));
     std::vector<unsigned> available(channels, 0);
     std::vector<unsigned> offset(channels, 0);
-    std::vector<unsigned> produced(channels, 0);
 
     // The progress unit is one output sample of one channel; the total is
     // the exact count the resamplers will deliver for a complete input.
@@ -220,16 +236,21 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
-    const std::size_t threads =
-        thread_count != 0
-            ? thread_count
-            : std::max<std::size_t>(
-                  1, std::min<std::size_t>(channels, std::thread::hardware_concurrency()));
-    task::WorkerPool pool(threads);
+    // 0 worker threads: everything runs on this thread, channel by channel.
+    const std::size_t workers =
+        thread_count == 1
+            ? 0
+            : (thread_count != 0
+                   ? thread_count
+                   : std::max<std::size_t>(
+                         1, std::min<std::size_t>(channels, std::thread::hardware_concurrency())));
+    task::WorkerPool pool(workers);
 
-    // Feeds channel c's remaining block samples through its resampler until
-    // they are taken or its output buffer is full, then requantises them.
-    const auto resample_channel = [&](std::size_t c) {
+    unsigned current = 0; // input block being processed
+    unsigned target = 0;  // output block being filled
+    // Channel c: resample what is left of its block until it is all taken or
+    // the channel's output room is full, requantise, interleave.
+    const std::function<void(std::size_t)> resample_channel = [&](std::size_t c) {
         unsigned count = 0;
         while (offset[c] < available[c] && count < channel_room) {
             unsigned taken = available[c] - offset[c];
@@ -243,9 +264,16 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
             }
         }
         requantisers[c]->Process(channel_output[c].data(), count);
-        produced[c] = count;
+        output.Interleave(channel_output[c], count, static_cast<int>(c + 1), output_blocks[target]);
+        produced[target][c] = count;
     };
-    const auto flush_channel = [&](std::size_t c) {
+    const std::function<void(std::size_t)> start_block = [&](std::size_t c) {
+        available[c] = input.Deinterleave(input_blocks[current], input_counts[current],
+                                          static_cast<int>(c + 1), channel_input[c]);
+        offset[c] = 0;
+        resample_channel(c);
+    };
+    const std::function<void(std::size_t)> flush_channel = [&](std::size_t c) {
         unsigned count = 0;
         while (count < channel_room) {
             unsigned delivered = channel_room - count;
@@ -256,74 +284,87 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
             }
         }
         requantisers[c]->Process(channel_output[c].data(), count);
-        produced[c] = count;
+        output.Interleave(channel_output[c], count, static_cast<int>(c + 1), output_blocks[target]);
+        produced[target][c] = count;
     };
-    // Writes what the channels produced in channel order; false when the
-    // channels fell out of step or the write failed.
-    // Empty passes report nothing: after the bar is complete an Advance(0)
-    // would draw a stray mark on a line of its own.
-    const auto write_pass = [&]() {
+    // Writes one output block in channel order. Empty passes report nothing:
+    // after the bar is complete an Advance(0) would draw a stray mark.
+    const auto write_block = [&](unsigned block) {
         unsigned total = 0;
         for (unsigned c = 0; c < channels; ++c) {
-            if (produced[c] != produced[0]) {
+            if (produced[block][c] != produced[block][0]) {
                 failure_reason = "internal error: channels out of step";
                 return false;
             }
-            if (produced[c] != 0) {
-                progress.Advance(static_cast<int>(produced[c]));
+            if (produced[block][c] != 0) {
+                progress.Advance(static_cast<int>(produced[block][c]));
             }
-            output.Interleave(channel_output[c], produced[c], static_cast<int>(c + 1),
-                              output_block);
-            total += produced[c];
+            total += produced[block][c];
         }
-        output.WriteSamples(output_block, total);
+        output.WriteSamples(output_blocks[block], total);
         if (output.Failed()) {
             failure_reason = "writing the output failed (disk full or write error)";
             return false;
         }
         return true;
     };
-
-    bool stopped = false;
     const std::uint64_t total_samples = input.TotalSamples();
     std::uint64_t samples_read = 0;
-    for (;;) {
-        unsigned count = input.ReadSamples(input_block, block_samples);
+    const auto read_block = [&](unsigned block) {
+        unsigned count = input.ReadSamples(input_blocks[block], block_samples);
         samples_read += count;
         if (samples_read > total_samples) {
             // Bytes beyond the "data" body belong to later chunks.
             count -= static_cast<unsigned>(samples_read - total_samples);
             samples_read = total_samples;
         }
-        for (unsigned c = 0; c < channels; ++c) {
-            available[c] =
-                input.Deinterleave(input_block, count, static_cast<int>(c + 1), channel_input[c]);
-            offset[c] = 0;
+        input_counts[block] = count;
+    };
+
+    bool stopped = false;
+    bool write_pending = false; // output_blocks[1 - target] holds the last block's output
+    read_block(current);
+    for (;;) {
+        const bool full = input_counts[current] == block_samples;
+        pool.Start(channels, start_block);
+        bool written = !write_pending || write_block(1 - target);
+        if (full) {
+            read_block(1 - current);
         }
-        // Each pass writes what it produced; a block may need several passes
-        // when the output is longer than the input.
-        do {
-            pool.RunForEach(channels, resample_channel);
-            if (!write_pass()) {
+        pool.Wait();
+        if (!written) {
+            return;
+        }
+        // Output longer than the room takes further passes, each written
+        // before the next reuses the block.
+        while (offset[0] < available[0] && produced[target][0] != 0) {
+            if (!write_block(target)) {
                 return;
             }
-        } while (offset[0] < available[0] && produced[0] != 0);
-        if (count != block_samples) {
+            pool.RunForEach(channels, resample_channel);
+        }
+        write_pending = true;
+        target = 1 - target;
+        if (!full) {
             break;
         }
         if (status.IsCancelled()) {
             stopped = true;
             break;
         }
+        current = 1 - current;
+    }
+    if (!write_block(1 - target)) {
+        return;
     }
 
     // The resamplers' tails, until they deliver nothing more.
     for (;;) {
         pool.RunForEach(channels, flush_channel);
-        if (!write_pass()) {
+        if (!write_block(target)) {
             return;
         }
-        if (produced[0] == 0) {
+        if (produced[target][0] == 0) {
             break;
         }
         if (status.IsCancelled()) {
@@ -331,7 +372,6 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
             break;
         }
     }
-
     for (const auto& requantiser : requantisers) {
         clipped_samples += requantiser->ClippedCount();
     }

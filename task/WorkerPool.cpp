@@ -3,7 +3,7 @@
 namespace task {
 
 WorkerPool::WorkerPool(std::size_t thread_count) {
-    for (std::size_t i = 1; i < thread_count; ++i) {
+    for (std::size_t i = 0; i < thread_count; ++i) {
         workers.emplace_back([this, i] { WorkerLoop(i); });
     }
 }
@@ -19,15 +19,8 @@ WorkerPool::~WorkerPool() {
     }
 }
 
-void WorkerPool::RunShare(std::size_t thread_index) {
-    const std::size_t stride = ThreadCount();
-    for (std::size_t i = thread_index; i < current_count; i += stride) {
-        (*current_job)(i);
-    }
-}
-
-void WorkerPool::RunForEach(std::size_t count, const std::function<void(std::size_t)>& job) {
-    if (workers.empty() || count <= 1) {
+void WorkerPool::Start(std::size_t count, const std::function<void(std::size_t)>& job) {
+    if (workers.empty()) {
         for (std::size_t i = 0; i < count; ++i) {
             job(i);
         }
@@ -41,7 +34,12 @@ void WorkerPool::RunForEach(std::size_t count, const std::function<void(std::siz
         ++generation;
     }
     work_ready.notify_all();
-    RunShare(0);
+}
+
+void WorkerPool::Wait() {
+    if (workers.empty()) {
+        return;
+    }
     std::unique_lock<std::mutex> lock(mutex);
     work_done.wait(lock, [this] { return pending == 0; });
     current_job = nullptr;
@@ -50,6 +48,8 @@ void WorkerPool::RunForEach(std::size_t count, const std::function<void(std::siz
 void WorkerPool::WorkerLoop(std::size_t thread_index) {
     std::size_t seen_generation = 0;
     for (;;) {
+        const std::function<void(std::size_t)>* job = nullptr;
+        std::size_t count = 0;
         {
             std::unique_lock<std::mutex> lock(mutex);
             work_ready.wait(lock, [&] { return stopping || generation != seen_generation; });
@@ -57,13 +57,20 @@ void WorkerPool::WorkerLoop(std::size_t thread_index) {
                 return;
             }
             seen_generation = generation;
+            job = current_job;
+            count = current_count;
         }
-        RunShare(thread_index);
+        for (std::size_t i = thread_index; i < count; i += workers.size()) {
+            (*job)(i);
+        }
+        bool last = false;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            --pending;
+            last = --pending == 0;
         }
-        work_done.notify_one();
+        if (last) {
+            work_done.notify_one();
+        }
     }
 }
 

@@ -9,10 +9,11 @@
 
 namespace task {
 
-// A fixed set of threads that run one job for every index of a range and
-// wait for all of them, again and again. Made once per file so that the
-// per-block cost is one wake-up, not a thread start. With one thread the
-// jobs run on the caller's thread, in index order.
+// A fixed set of threads that run one job for every index of a range, again
+// and again. Made once per file so that each round costs one wake-up, not a
+// thread start. The caller starts a round, may do other work meanwhile (file
+// I/O), then waits for it. With no threads a round runs on the caller's
+// thread, in index order, when it is started.
 class WorkerPool {
 public:
     explicit WorkerPool(std::size_t thread_count);
@@ -20,16 +21,23 @@ public:
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    std::size_t ThreadCount() const { return workers.size() + 1; }
+    std::size_t ThreadCount() const { return workers.size(); }
 
-    // Calls job(i) for every i in [0, count); index i always runs on the same
-    // thread (i modulo the thread count), the first share on the caller's.
-    // Returns when every call has returned.
-    void RunForEach(std::size_t count, const std::function<void(std::size_t)>& job);
+    // Calls job(i) for every i in [0, count); index i always runs on worker
+    // i modulo the thread count. `job` must outlive the round.
+    void Start(std::size_t count, const std::function<void(std::size_t)>& job);
+    // A temporary would be gone before the workers run it.
+    void Start(std::size_t count, std::function<void(std::size_t)>&& job) = delete;
+    // Returns when every call of the round has returned.
+    void Wait();
+    void RunForEach(std::size_t count, std::function<void(std::size_t)>&& job) = delete;
+    void RunForEach(std::size_t count, const std::function<void(std::size_t)>& job) {
+        Start(count, job);
+        Wait();
+    }
 
 private:
     void WorkerLoop(std::size_t thread_index);
-    void RunShare(std::size_t thread_index);
 
     std::vector<std::thread> workers;
     std::mutex mutex;
