@@ -85,10 +85,12 @@ ConversionOutcome ConvertFile(const ConversionSettings& settings,
 
     const ConversionOutcome outcome = task.Outcome();
     if (outcome != ConversionOutcome::Converted) {
-        if (progress.Position() != progress.Total()) {
+        std::string reason = task.FailureReason();
+        if (outcome == ConversionOutcome::Skipped) {
+            reason += "; skipped";
+        } else if (progress.Position() != progress.Total()) {
             std::cout << std::endl; // end the unfinished bar before the message
         }
-        std::string reason = task.FailureReason();
         if (outcome == ConversionOutcome::Failed) {
             reason = "conversion failed: " + reason + "; \"" + task.OutputPath().generic_string() +
                      "\" was not written";

@@ -156,6 +156,34 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
                                 ? settings.container_bits
                                 : input_bits;
 
+    // One chain per channel. Every resampler of the file follows the same
+    // stage plan, so all channels deliver the same counts in every pass.
+    std::vector<boost::shared_ptr<PolyphaseResample>> resamplers;
+    std::vector<boost::shared_ptr<IntegerRequantiser<int>>> requantisers;
+    for (unsigned c = 0; c < channels; ++c) {
+        try {
+            resamplers.push_back(boost::make_shared<PolyphaseResample>(input_rate, output_rate));
+        } catch (const std::logic_error& refused) {
+            // Rates the resampler cannot serve within its limits: nothing
+            // has been written yet.
+            outcome = ConversionOutcome::Skipped;
+            failure_reason = refused.what();
+            return;
+        }
+        auto requantiser = boost::make_shared<IntegerRequantiser<int>>();
+        requantiser->bits_removed =
+            input_bits > output_bits ? static_cast<unsigned>(input_bits - output_bits) : 0U;
+        requantiser->bits_added =
+            output_bits > input_bits ? static_cast<unsigned>(output_bits - input_bits) : 0U;
+        requantiser->output_bits = output_bits;
+        requantiser->dither_bits = settings.dither_bits;
+        requantiser->dither_type = settings.dither_type;
+        requantiser->noise_shaping = settings.noise_shaping;
+        requantiser->seed_salt = c + 1; // each channel draws its own dither
+        requantiser->Prepare();
+        requantisers.push_back(requantiser);
+    }
+
     const fs::path folder = output_path.parent_path();
     if (!folder.empty()) {
         boost::system::error_code error;
@@ -173,26 +201,6 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     if (!output.IsOpen()) {
         failure_reason = "cannot create an output file in \"" + folder.generic_string() + "\"";
         return;
-    }
-
-    // One chain per channel. Every resampler of the file follows the same
-    // stage plan, so all channels deliver the same counts in every pass.
-    std::vector<boost::shared_ptr<PolyphaseResample>> resamplers;
-    std::vector<boost::shared_ptr<IntegerRequantiser<int>>> requantisers;
-    for (unsigned c = 0; c < channels; ++c) {
-        resamplers.push_back(boost::make_shared<PolyphaseResample>(input_rate, output_rate));
-        auto requantiser = boost::make_shared<IntegerRequantiser<int>>();
-        requantiser->bits_removed =
-            input_bits > output_bits ? static_cast<unsigned>(input_bits - output_bits) : 0U;
-        requantiser->bits_added =
-            output_bits > input_bits ? static_cast<unsigned>(output_bits - input_bits) : 0U;
-        requantiser->output_bits = output_bits;
-        requantiser->dither_bits = settings.dither_bits;
-        requantiser->dither_type = settings.dither_type;
-        requantiser->noise_shaping = settings.noise_shaping;
-        requantiser->seed_salt = c + 1; // each channel draws its own dither
-        requantiser->Prepare();
-        requantisers.push_back(requantiser);
     }
 
     const unsigned sample_bytes = static_cast<unsigned>(input_bits / 8);

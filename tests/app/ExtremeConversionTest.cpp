@@ -1,0 +1,97 @@
+// Extreme but legal requests: many channels, one-frame files, far-apart and
+// awkward rates, and headers that claim more than the format can hold.
+
+#include "support/RunProgram.hpp"
+#include "support/TestWav.hpp"
+
+#include <gtest/gtest.h>
+
+using testsupport::MakeWav;
+using testsupport::ParseWav;
+using testsupport::ReadFileBytes;
+using testsupport::RunMarrowvale;
+using testsupport::ScratchFolder;
+using testsupport::WavSpec;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+// ceil(frames * to / from)
+std::size_t ExpectedFrames(std::size_t frames, std::uint64_t from, std::uint64_t to) {
+    return static_cast<std::size_t>((frames * to + from - 1) / from);
+}
+
+} // namespace
+
+TEST(ExtremeConversion, ChannelCountsAndOneFrameFiles) {
+    for (int channels : {1, 2, 3, 8, 64}) {
+        for (std::size_t frames : {std::size_t{1}, std::size_t{777}}) {
+            ScratchFolder scratch;
+            WavSpec spec;
+            spec.channels = channels;
+            spec.bits = 24;
+            spec.rate = 48000;
+            const auto samples =
+                testsupport::NoiseSamples(frames * static_cast<std::size_t>(channels), 20,
+                                          static_cast<std::uint32_t>(channels));
+            WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+            const auto run = RunMarrowvale(
+                {scratch / "a.wav", "-o", scratch / "out", "-s", "44100", "-b", "16"});
+            SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(frames) +
+                         " frames");
+            ASSERT_EQ(run.exit_status, 0) << run.err;
+            const auto wav = ParseWav(ReadFileBytes(scratch / "out/a.wav"));
+            EXPECT_EQ(wav.channels, channels);
+            EXPECT_EQ(wav.bits, 16);
+            EXPECT_EQ(wav.samples.size(),
+                      ExpectedFrames(frames, 48000, 44100) * static_cast<std::size_t>(channels));
+        }
+    }
+}
+
+TEST(ExtremeConversion, FarApartAndAwkwardRates) {
+    struct Case {
+        std::uint32_t from;
+        std::uint32_t to;
+        std::size_t frames;
+    };
+    for (const Case& c :
+         {Case{8000, 768000, 50}, Case{768000, 8000, 5000}, Case{44100, 44101, 3000},
+          Case{768000, 7999, 4000}, Case{1, 2, 3}, Case{7, 768000, 2}}) {
+        ScratchFolder scratch;
+        WavSpec spec;
+        spec.channels = 2;
+        spec.rate = c.from;
+        const auto samples = testsupport::NoiseSamples(2 * c.frames, 14, c.from);
+        WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+        const auto run =
+            RunMarrowvale({scratch / "a.wav", "-o", scratch / "out", "-s", std::to_string(c.to)});
+        SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        const auto wav = ParseWav(ReadFileBytes(scratch / "out/a.wav"));
+        EXPECT_EQ(wav.rate, c.to);
+        EXPECT_EQ(wav.samples.size(), 2 * ExpectedFrames(c.frames, c.from, c.to));
+    }
+}
+
+TEST(ExtremeConversion, OutputsThatWouldReachFourGibibytesAreRefused) {
+    ScratchFolder scratch;
+    WavSpec spec;
+    // The header claims almost 4 GiB of 16-bit stereo; the file is short.
+    // Resampled to 48 kHz the output would pass the 32-bit size fields.
+    spec.data_size_override = 0xFFFFFF00LL;
+    WriteFileBytes(scratch / "huge.wav", MakeWav(spec, testsupport::NoiseSamples(1000, 16, 1)));
+    // Kept at its own rate and widened to 24 bits: 1.5 times as large.
+    auto run = RunMarrowvale({scratch / "huge.wav", "-o", scratch / "out", "-s", "48000"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("4 GiB"), std::string::npos) << run.err;
+    run = RunMarrowvale({scratch / "huge.wav", "-o", scratch / "out", "-b", "24"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("4 GiB"), std::string::npos) << run.err;
+    EXPECT_EQ(scratch.List("out"), std::vector<std::string>{});
+
+    // The same claim at its own size converts what the file really holds.
+    run = RunMarrowvale({scratch / "huge.wav", "-o", scratch / "out", "-b", "16"});
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(ParseWav(ReadFileBytes(scratch / "out/huge.wav")).samples.size(), 1000u);
+}
