@@ -14,6 +14,9 @@ if [ "${1:-}" = "--sanitize" ]; then
         -DMARROWVALE_WERROR=ON -DMARROWVALE_BUILD_BENCH=OFF
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  # The portable resampler kernel gets the whole suite here; the optimised
+  # build runs the AVX2/FMA one where the processor has it.
+  export MARROWVALE_GENERIC_KERNEL=1
 else
   build=build/release
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMARROWVALE_WERROR=ON
