@@ -1,25 +1,33 @@
 #include "dsp/PolyphaseKernel.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define MARROWVALE_KERNEL_X86 1
+// GCC 12's AVX-512 intrinsics fill their unused operands with a
+// self-initialised value that its own warning then flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 namespace {
 
-// Four partial sums, lane l over taps t = l, l+4, l+8 ..; see the header.
-inline double Dot(const double* h, const double* x, std::size_t padded_taps) {
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-    for (std::size_t t = 0; t < padded_taps; t += 4) {
-        s0 += h[t] * x[t];
-        s1 += h[t + 1] * x[t + 1];
-        s2 += h[t + 2] * x[t + 2];
-        s3 += h[t + 3] * x[t + 3];
+constexpr std::size_t lanes = PolyphaseKernel::lanes;
+
+// The eight partial sums and their fixed pairing; see the header.
+inline double Dot(const double* h, const double* x, std::size_t width) {
+    double s[lanes] = {};
+    for (std::size_t c = 0; c < width; c += lanes) {
+        for (std::size_t l = 0; l < lanes; ++l) {
+            s[l] += h[c + l] * x[c + l];
+        }
     }
-    return (s0 + s1) + (s2 + s3);
+    return ((s[0] + s[4]) + (s[2] + s[6])) + ((s[1] + s[5]) + (s[3] + s[7]));
 }
 
 // The stage's gain, then the rounding to float every stage output gets.
@@ -37,11 +45,14 @@ bool GenericForcedByEnvironment() {
 void PolyphaseKernel::Generic(const Job& job) {
     const std::size_t up = static_cast<std::size_t>(job.up);
     const std::size_t down = static_cast<std::size_t>(job.down);
+    const std::size_t mask = job.phases - 1;
     const double gain = job.up;
     for (std::size_t k = 0; k < job.outputs; ++k) {
         const std::size_t a = k * down;
-        const double* h = job.branches + (a % up) * job.padded_taps;
-        job.out[k] = Finish(gain, Dot(h, job.samples + a / up, job.padded_taps));
+        const std::size_t b = job.first + a / up;
+        const std::size_t f = b & mask;
+        const double* h = job.rows + ((a % up) * job.phases + f) * job.row_stride;
+        job.out[k] = Finish(gain, Dot(h, job.samples + (b - f), Width(job.taps, f)));
     }
 }
 
@@ -49,105 +60,212 @@ void PolyphaseKernel::Generic(const Job& job) {
 
 namespace {
 
-// Sums of four accumulators, one output each, as (l0 + l1) + (l2 + l3).
-__attribute__((target("avx2,fma"))) inline __m256d Reduce(__m256d a, __m256d b, __m256d c,
-                                                          __m256d d) {
-    const __m256d ab = _mm256_hadd_pd(a, b); // a0+a1, b0+b1, a2+a3, b2+b3
-    const __m256d cd = _mm256_hadd_pd(c, d);
-    return _mm256_add_pd(_mm256_permute2f128_pd(ab, cd, 0x20),
-                         _mm256_permute2f128_pd(ab, cd, 0x31));
-}
+// Outputs that share a row: output j reads samples from x + j * x_step on
+// and goes to out[j * out_step].
+struct Group {
+    const double* h;
+    std::size_t width;
+    const double* x;
+    std::size_t x_step;
+    double* out;
+    std::size_t out_step;
+    double gain;
+};
 
-__attribute__((target("avx2,fma"))) inline double Reduce(__m256d a) {
-    const __m128d pairs = _mm_hadd_pd(_mm256_castpd256_pd128(a), _mm256_extractf128_pd(a, 1));
-    return _mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
-}
+// Computes the first `count` outputs of a group.
+using BlockFunction = void (*)(const Group& group, std::size_t count);
 
-// Four outputs of one branch, `stride` apart in the output.
-__attribute__((target("avx2,fma"))) inline void Store(double* out, std::size_t stride, __m256d sums,
-                                                      __m256d gain) {
-    const __m256d rounded = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(gain, sums)));
-    if (stride == 1) {
-        _mm256_storeu_pd(out, rounded);
-        return;
+// Outputs k0, k0 + up, k0 + 2 up .. share a branch and start `down` samples
+// apart, so those `period` apart in that sequence also share the phase and
+// so the row. They go to the block function in groups of at most
+// `block_limit`, so that each tap vector loaded serves the whole group.
+void Drive(const PolyphaseKernel::Job& job, BlockFunction block, std::size_t block_limit) {
+    const std::size_t up = static_cast<std::size_t>(job.up);
+    const std::size_t down = static_cast<std::size_t>(job.down);
+    const std::size_t mask = job.phases - 1;
+    const std::size_t period = job.phases / std::gcd(down, job.phases);
+
+    for (std::size_t k0 = 0; k0 < std::min(up, job.outputs); ++k0) {
+        const std::size_t a0 = k0 * down;
+        const std::size_t b0 = job.first + a0 / up;
+        const double* branch = job.rows + (a0 % up) * job.phases * job.row_stride;
+        const std::size_t count = (job.outputs - k0 - 1) / up + 1;
+        for (std::size_t r = 0; r < std::min(period, count); ++r) {
+            const std::size_t b = b0 + r * down;
+            const std::size_t f = b & mask;
+            Group group{branch + f * job.row_stride, PolyphaseKernel::Width(job.taps, f),
+                        job.samples + (b - f),       period * down,
+                        job.out + k0 + r * up,       period * up,
+                        static_cast<double>(job.up)};
+            const std::size_t n = (count - r - 1) / period + 1;
+            // Groups as even as possible: 31 outputs, at most 8 a group, go 8, 8, 8, 7.
+            const std::size_t groups = (n + block_limit - 1) / block_limit;
+            for (std::size_t g = 0; g < groups; ++g) {
+                const std::size_t size = n / groups + (g < n % groups ? 1 : 0);
+                block(group, size);
+                group.x += size * group.x_step;
+                group.out += size * group.out_step;
+            }
+        }
     }
-    alignas(32) double lanes[4];
-    _mm256_store_pd(lanes, rounded);
-    out[0] = lanes[0];
-    out[stride] = lanes[1];
-    out[2 * stride] = lanes[2];
-    out[3 * stride] = lanes[3];
 }
+
+// AVX-512: one vector of eight columns per output and step.
+//
+// The sums of eight accumulators a[0..7], in the lane order
+// w0, w4, w1, w5, w2, w6, w3, w7, each formed as the header says.
+__attribute__((target("avx512f"))) inline __m512d Reduce8(const __m512d* a) {
+    // Per output u_l = s_l + s_{l+4}: two outputs per vector.
+    __m512d u[4];
+    for (int i = 0; i < 4; ++i) {
+        u[i] = _mm512_add_pd(_mm512_shuffle_f64x2(a[2 * i], a[2 * i + 1], 0x44),
+                             _mm512_shuffle_f64x2(a[2 * i], a[2 * i + 1], 0xEE));
+    }
+    // v0 = u0 + u2, v1 = u1 + u3: four outputs per vector.
+    const __m512d v0123 = _mm512_add_pd(_mm512_shuffle_f64x2(u[0], u[1], 0x88),
+                                        _mm512_shuffle_f64x2(u[0], u[1], 0xDD));
+    const __m512d v4567 = _mm512_add_pd(_mm512_shuffle_f64x2(u[2], u[3], 0x88),
+                                        _mm512_shuffle_f64x2(u[2], u[3], 0xDD));
+    // w = v0 + v1.
+    return _mm512_add_pd(_mm512_unpacklo_pd(v0123, v4567), _mm512_unpackhi_pd(v0123, v4567));
+}
+
+template <int N>
+__attribute__((target("avx512f"))) void Block512(const Group& g) {
+    static_assert(N >= 1 && N <= 8, "one reduction of eight sums");
+    __m512d s[N];
+#pragma GCC unroll 16
+    for (int j = 0; j < N; ++j) {
+        s[j] = _mm512_setzero_pd();
+    }
+    const double* h = g.h;
+    const double* x = g.x;
+    const std::size_t step = g.x_step;
+    for (std::size_t c = 0; c < g.width; c += lanes) {
+        const __m512d taps = _mm512_load_pd(h + c);
+        const double* xc = x + c;
+#pragma GCC unroll 16
+        for (int j = 0; j < N; ++j) {
+            s[j] = _mm512_fmadd_pd(taps, _mm512_loadu_pd(xc + j * step), s[j]);
+        }
+    }
+    __m512d a[8];
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; ++j) {
+        a[j] = j < N ? s[j] : _mm512_setzero_pd();
+    }
+    const __m512d w = _mm512_mul_pd(Reduce8(a), _mm512_set1_pd(g.gain));
+    alignas(64) double t[8];
+    _mm512_store_pd(t, _mm512_cvtps_pd(_mm512_cvtpd_ps(w)));
+    static constexpr int lane[8] = {0, 2, 4, 6, 1, 3, 5, 7};
+#pragma GCC unroll 8
+    for (int j = 0; j < N; ++j) {
+        g.out[static_cast<std::size_t>(j) * g.out_step] = t[lane[j]];
+    }
+}
+
+template <int... N>
+struct Blocks512 {
+    __attribute__((target("avx512f"))) static void Run(const Group& group, std::size_t count) {
+        using Function = void (*)(const Group&);
+        static constexpr Function table[] = {&Block512<N>...};
+        table[count - 1](group);
+    }
+};
+
+// AVX2: two vectors per output and step, columns 0-3 and 4-7 of each eight.
+//
+// The sums of four outputs from their u = lo + hi, in order.
+__attribute__((target("avx2,fma"))) inline __m256d Reduce4(__m256d a, __m256d b, __m256d c,
+                                                           __m256d d) {
+    // (v0, v1) of a and c, then of b and d.
+    const __m256d ac =
+        _mm256_add_pd(_mm256_permute2f128_pd(a, c, 0x20), _mm256_permute2f128_pd(a, c, 0x31));
+    const __m256d bd =
+        _mm256_add_pd(_mm256_permute2f128_pd(b, d, 0x20), _mm256_permute2f128_pd(b, d, 0x31));
+    return _mm256_hadd_pd(ac, bd);
+}
+
+template <int N>
+__attribute__((target("avx2,fma"))) void Block256(const Group& g) {
+    __m256d lo[N], hi[N];
+#pragma GCC unroll 16
+    for (int j = 0; j < N; ++j) {
+        lo[j] = _mm256_setzero_pd();
+        hi[j] = _mm256_setzero_pd();
+    }
+    const double* h = g.h;
+    const double* x = g.x;
+    const std::size_t step = g.x_step;
+    for (std::size_t c = 0; c < g.width; c += lanes) {
+        const __m256d taps_lo = _mm256_load_pd(h + c);
+        const __m256d taps_hi = _mm256_load_pd(h + c + 4);
+        const double* xc = x + c;
+#pragma GCC unroll 16
+        for (int j = 0; j < N; ++j) {
+            lo[j] = _mm256_fmadd_pd(taps_lo, _mm256_loadu_pd(xc + j * step), lo[j]);
+            hi[j] = _mm256_fmadd_pd(taps_hi, _mm256_loadu_pd(xc + j * step + 4), hi[j]);
+        }
+    }
+    constexpr int padded = (N + 3) / 4 * 4;
+    __m256d u[padded];
+#pragma GCC unroll 16
+    for (int j = 0; j < padded; ++j) {
+        u[j] = j < N ? _mm256_add_pd(lo[j], hi[j]) : _mm256_setzero_pd();
+    }
+    const __m256d gain = _mm256_set1_pd(g.gain);
+#pragma GCC unroll 4
+    for (int j0 = 0; j0 < padded; j0 += 4) {
+        const __m256d w = _mm256_mul_pd(Reduce4(u[j0], u[j0 + 1], u[j0 + 2], u[j0 + 3]), gain);
+        alignas(32) double t[4];
+        _mm256_store_pd(t, _mm256_cvtps_pd(_mm256_cvtpd_ps(w)));
+#pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
+            if (j0 + j < N) {
+                g.out[static_cast<std::size_t>(j0 + j) * g.out_step] = t[j];
+            }
+        }
+    }
+}
+
+template <int... N>
+struct Blocks256 {
+    __attribute__((target("avx2,fma"))) static void Run(const Group& group, std::size_t count) {
+        using Function = void (*)(const Group&);
+        static constexpr Function table[] = {&Block256<N>...};
+        table[count - 1](group);
+    }
+};
+
+// Up to eight outputs: one reduction; 12 or 16 did not measure faster.
+using Avx512Blocks = Blocks512<1, 2, 3, 4, 5, 6, 7, 8>;
+constexpr std::size_t avx512_block = 8;
+// Two accumulators per output: six outputs fill 12 of the 16 registers.
+using Avx2Blocks = Blocks256<1, 2, 3, 4, 5, 6>;
+constexpr std::size_t avx2_block = 6;
 
 } // namespace
 
-// Outputs k, k + up, k + 2 up .. share a branch and read samples `down`
-// apart. Eight of them are computed together: each tap vector is loaded
-// once for all eight, and eight independent accumulators keep both FMA
-// units busy.
-__attribute__((target("avx2,fma"))) void PolyphaseKernel::Avx2Fma(const Job& job) {
-    const std::size_t up = static_cast<std::size_t>(job.up);
-    const std::size_t down = static_cast<std::size_t>(job.down);
-    const std::size_t taps = job.padded_taps;
-    const std::size_t per_branch = job.outputs / up;
-    const __m256d gain = _mm256_set1_pd(job.up);
+void PolyphaseKernel::Avx2Fma(const Job& job) {
+    Drive(job, &Avx2Blocks::Run, avx2_block);
+}
 
-    for (std::size_t k0 = 0; k0 < up; ++k0) {
-        const std::size_t a0 = k0 * down;
-        const double* h = job.branches + (a0 % up) * taps;
-        const double* first = job.samples + a0 / up;
-        double* out = job.out + k0;
-        std::size_t q = 0;
-        for (; q + 8 <= per_branch; q += 8) {
-            const double* x = first + q * down;
-            __m256d s0 = _mm256_setzero_pd(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0,
-                    s7 = s0;
-            for (std::size_t t = 0; t < taps; t += 4) {
-                const __m256d c = _mm256_loadu_pd(h + t);
-                const double* xt = x + t;
-                s0 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt), s0);
-                s1 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + down), s1);
-                s2 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 2 * down), s2);
-                s3 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 3 * down), s3);
-                s4 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 4 * down), s4);
-                s5 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 5 * down), s5);
-                s6 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 6 * down), s6);
-                s7 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 7 * down), s7);
-            }
-            Store(out + q * up, up, Reduce(s0, s1, s2, s3), gain);
-            Store(out + (q + 4) * up, up, Reduce(s4, s5, s6, s7), gain);
-        }
-        for (; q + 4 <= per_branch; q += 4) {
-            const double* x = first + q * down;
-            __m256d s0 = _mm256_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
-            for (std::size_t t = 0; t < taps; t += 4) {
-                const __m256d c = _mm256_loadu_pd(h + t);
-                const double* xt = x + t;
-                s0 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt), s0);
-                s1 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + down), s1);
-                s2 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 2 * down), s2);
-                s3 = _mm256_fmadd_pd(c, _mm256_loadu_pd(xt + 3 * down), s3);
-            }
-            Store(out + q * up, up, Reduce(s0, s1, s2, s3), gain);
-        }
-        for (; q < per_branch; ++q) {
-            const double* x = first + q * down;
-            __m256d s = _mm256_setzero_pd();
-            for (std::size_t t = 0; t < taps; t += 4) {
-                s = _mm256_fmadd_pd(_mm256_loadu_pd(h + t), _mm256_loadu_pd(x + t), s);
-            }
-            out[q * up] = Finish(job.up, Reduce(s));
-        }
-    }
+void PolyphaseKernel::Avx512(const Job& job) {
+    Drive(job, &Avx512Blocks::Run, avx512_block);
 }
 
 bool PolyphaseKernel::FastPathCompiled() {
     return true;
 }
 
-bool PolyphaseKernel::FastPathAvailable() {
+bool PolyphaseKernel::Avx2FmaAvailable() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+bool PolyphaseKernel::Avx512Available() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
 }
 
 #else
@@ -156,22 +274,34 @@ void PolyphaseKernel::Avx2Fma(const Job& job) {
     Generic(job);
 }
 
+void PolyphaseKernel::Avx512(const Job& job) {
+    Generic(job);
+}
+
 bool PolyphaseKernel::FastPathCompiled() {
     return false;
 }
 
-bool PolyphaseKernel::FastPathAvailable() {
+bool PolyphaseKernel::Avx2FmaAvailable() {
+    return false;
+}
+
+bool PolyphaseKernel::Avx512Available() {
     return false;
 }
 
 #endif
 
 PolyphaseKernel::Function PolyphaseKernel::Select(Path path) {
-    // The processor check runs once; the environment is read at every
+    // The processor checks run once; the environment is read at every
     // selection (once per stage built), so a test can switch it.
-    static const bool fast = FastPathAvailable();
-    if (path == Path::Generic || !fast || GenericForcedByEnvironment()) {
+    static const bool avx2 = Avx2FmaAvailable();
+    static const bool avx512 = Avx512Available();
+    if (path == Path::Generic || GenericForcedByEnvironment()) {
         return &Generic;
     }
-    return &Avx2Fma;
+    if (avx512 && path == Path::Automatic) {
+        return &Avx512;
+    }
+    return avx2 ? &Avx2Fma : &Generic;
 }

@@ -1,5 +1,6 @@
 #include "dsp/PolyphaseResample.hpp"
 
+#include "dsp/PolyphaseBranchCache.hpp"
 #include "dsp/StagePlanner.hpp"
 #include "dsp/WindowFunction_Nuttall.hpp"
 
@@ -42,17 +43,13 @@ PolyphaseResample::PolyphaseResample(int input_rate, int output_rate, PolyphaseK
     const std::size_t count = std::max(plan.up.size(), plan.down.size());
     stages.reserve(count);
     double delay = 0.0;
-    std::vector<float> filter;
     for (std::size_t i = 0; i < count; ++i) {
         const int up = i < plan.up.size() ? plan.up[i] : 1;
         const int down = i < plan.down.size() ? plan.down[i] : 1;
-        const FilterShape shape = StageFilterShape(up, down);
-        filter.assign(static_cast<std::size_t>(shape.length), 0.0f);
-        DesignFilter(filter.data(), shape.length, shape.cutoff);
-        stages.emplace_back(up, down, block, filter, path);
+        stages.emplace_back(down, block, PolyphaseBranchCache::For(up, down), path);
         // Each filter delays by n/2 samples at its interpolated rate; the
         // sum is kept doubled, in samples at this stage's output rate.
-        delay = (delay * up + shape.length) / down;
+        delay = (delay * up + stages.back().Length()) / down;
         block = block * static_cast<std::size_t>(up) / static_cast<std::size_t>(down);
     }
     skip = static_cast<std::size_t>(delay * 0.5);

@@ -20,8 +20,8 @@
 // than offered and write fewer than there is room for), then Flush until it
 // writes nothing. At equal rates the samples are copied unchanged.
 //
-// Instances share nothing but the planner's cache: one resampler per thread
-// is safe.
+// Instances share only the planner's cache and the stages' read-only
+// branch tables (PolyphaseBranchCache): one resampler per thread is safe.
 class PolyphaseResample {
 public:
     // Throws std::invalid_argument when a rate is zero or negative. The

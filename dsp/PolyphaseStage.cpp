@@ -1,34 +1,37 @@
 #include "dsp/PolyphaseStage.hpp"
 
 #include <algorithm>
+#include <utility>
+
+PolyphaseStage::PolyphaseStage(int down, std::size_t block_length,
+                               std::shared_ptr<const PolyphaseBranches> branches,
+                               PolyphaseKernel::Path path)
+    : down(down), block_length(block_length),
+      output_length(block_length * static_cast<std::size_t>(branches->Up()) /
+                    static_cast<std::size_t>(down)),
+      branches(std::move(branches)), kernel(PolyphaseKernel::Select(path)) {
+    const std::size_t t = static_cast<std::size_t>(Taps());
+    // The last output starts at most at the block's last sample and reads
+    // up to T + lanes - 1 columns from the multiple of 8 at or below it.
+    buffer.assign(t + block_length + t + PolyphaseKernel::lanes, 0.0);
+}
 
 PolyphaseStage::PolyphaseStage(int up, int down, std::size_t block_length,
                                const std::vector<float>& filter, PolyphaseKernel::Path path)
-    : up(up), down(down), taps(static_cast<int>(filter.size()) / up),
-      padded_taps((static_cast<std::size_t>(taps) + 3) / 4 * 4), block_length(block_length),
-      output_length(block_length * static_cast<std::size_t>(up) / static_cast<std::size_t>(down)),
-      coefficients(filter), branches(static_cast<std::size_t>(up) * padded_taps, 0.0),
-      // The kernel reads up to padded_taps - 1 samples past the block's end;
-      // they meet zero taps, but must be finite.
-      buffer(static_cast<std::size_t>(taps) + block_length + padded_taps, 0.0),
-      kernel(PolyphaseKernel::Select(path)) {
-    const std::size_t t = static_cast<std::size_t>(taps);
-    const std::size_t u = static_cast<std::size_t>(up);
-    for (std::size_t p = 0; p < u; ++p) {
-        // Oldest sample first: column i holds tap j = T - 1 - i.
-        for (std::size_t i = 0; i < t; ++i) {
-            branches[p * padded_taps + i] = filter[p + (t - 1 - i) * u];
-        }
-    }
-}
+    : PolyphaseStage(down, block_length, std::make_shared<const PolyphaseBranches>(up, filter),
+                     path) {}
 
 void PolyphaseStage::Filter(double* out) {
     // Output k's newest sample x[a/up] is buffer[T + a/up], so its oldest,
     // x[a/up - T + 1], is buffer[1 + a/up].
-    PolyphaseKernel::Job job{branches.data(),   padded_taps,   up, down,
-                             buffer.data() + 1, output_length, out};
+    const PolyphaseBranches& b = *branches;
+    PolyphaseKernel::Job job{b.Rows(),      b.RowStride(),
+                             b.Phases(),    static_cast<std::size_t>(b.Taps()),
+                             b.Up(),        down,
+                             buffer.data(), 1,
+                             output_length, out};
     kernel(job);
-    const std::size_t t = static_cast<std::size_t>(taps);
+    const std::size_t t = static_cast<std::size_t>(b.Taps());
     std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(block_length),
               buffer.begin() + static_cast<std::ptrdiff_t>(block_length + t), buffer.begin());
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "dsp/AlignedAllocator.hpp"
+#include "dsp/PolyphaseBranches.hpp"
 #include "dsp/PolyphaseKernel.hpp"
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // One stage of the resampling cascade: interpolates by `up`, low-pass
@@ -15,39 +18,44 @@
 // where x[0 ..] is the block and x[-1 .. -T] the history carried over from
 // the previous block, rounded to float. Samples and taps are floats; they
 // are kept widened to double so that the kernel multiplies them exactly
-// without converting each time. Each branch's taps are stored contiguously
-// (see PolyphaseKernel for the layout), so one output is one contiguous dot
-// product.
+// without converting each time. The branches (see PolyphaseBranches) may be
+// shared with other stages; the buffer is the stage's own.
 class PolyphaseStage {
 public:
+    PolyphaseStage(int down, std::size_t block_length,
+                   std::shared_ptr<const PolyphaseBranches> branches,
+                   PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
+    // Lays out its own branches from `filter`.
     PolyphaseStage(int up, int down, std::size_t block_length, const std::vector<float>& filter,
                    PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
 
-    int Up() const { return up; }
+    int Up() const { return branches->Up(); }
     int Down() const { return down; }
-    int Length() const { return static_cast<int>(coefficients.size()); }
-    int Taps() const { return taps; }
+    int Length() const { return static_cast<int>(Coefficients().size()); }
+    int Taps() const { return branches->Taps(); }
     std::size_t BlockLength() const { return block_length; }
     std::size_t OutputLength() const { return output_length; }
-    const std::vector<float>& Coefficients() const { return coefficients; }
+    const std::vector<float>& Coefficients() const { return branches->Coefficients(); }
+    const PolyphaseBranches& Branches() const { return *branches; }
+
+    // Memory of this stage's own, not counting the branches.
+    std::size_t StateBytes() const { return buffer.size() * sizeof(double); }
 
     // Where the next block's BlockLength() input samples go, each a float
     // value held in a double.
-    double* Block() { return buffer.data() + taps; }
+    double* Block() { return buffer.data() + Taps(); }
 
     // Filters the block into out[0 .. OutputLength()-1], then keeps the
     // block's last T samples as the history for the next one.
     void Filter(double* out);
 
 private:
-    int up;
     int down;
-    int taps;
-    std::size_t padded_taps; // taps rounded up to a multiple of 4
     std::size_t block_length;
     std::size_t output_length;
-    std::vector<float> coefficients; // h in design order
-    std::vector<double> branches;    // up rows of padded_taps, see PolyphaseKernel
-    std::vector<double> buffer;      // T history samples, the block, zero padding
+    std::shared_ptr<const PolyphaseBranches> branches;
+    // T history samples, the block, then zeros for the kernel to read past
+    // the block's end; 64-byte aligned to match the branch rows' phases.
+    std::vector<double, AlignedAllocator<double, 64>> buffer;
     PolyphaseKernel::Function kernel;
 };

@@ -1,9 +1,11 @@
-// The stage kernels: the AVX2/FMA path and the generic path must give the
-// same samples, and both must stay within a last-bit rounding of a strict
+// The stage kernels: the AVX-512, AVX2/FMA and generic paths must give the
+// same samples, and all must stay within a last-bit rounding of a strict
 // tap-by-tap sum.
 
 #include "dsp/PolyphaseKernel.hpp"
 
+#include "dsp/AlignedAllocator.hpp"
+#include "dsp/PolyphaseBranches.hpp"
 #include "dsp/PolyphaseResample.hpp"
 #include "tests/dsp/ResamplerTestSupport.hpp"
 
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -28,77 +31,143 @@ std::vector<int> Noise(std::size_t length, int amplitude, unsigned seed) {
     return x;
 }
 
-// A stage's data laid out as the kernels expect, with float values.
+// A random float filter laid out as branches, and random float samples in
+// an aligned buffer long enough for every read the outputs make.
 struct KernelData {
-    std::vector<double> branches;
-    std::vector<double> samples;
-    std::size_t padded_taps;
+    std::shared_ptr<const PolyphaseBranches> branches;
+    std::vector<double, AlignedAllocator<double, 64>> samples;
 };
 
 KernelData MakeData(int up, int taps, std::size_t samples, unsigned seed) {
     std::mt19937 generator(seed);
     std::uniform_real_distribution<float> draw(-1.0f, 1.0f);
-    KernelData d;
-    d.padded_taps = (static_cast<std::size_t>(taps) + 3) / 4 * 4;
-    d.branches.assign(static_cast<std::size_t>(up) * d.padded_taps, 0.0);
-    for (int p = 0; p < up; ++p) {
-        for (int t = 0; t < taps; ++t) {
-            d.branches[static_cast<std::size_t>(p) * d.padded_taps + t] = draw(generator);
-        }
+    std::vector<float> filter(static_cast<std::size_t>(up) * static_cast<std::size_t>(taps));
+    for (float& h : filter) {
+        h = draw(generator);
     }
-    d.samples.resize(samples + d.padded_taps);
+    KernelData d;
+    d.branches = std::make_shared<const PolyphaseBranches>(up, filter);
+    d.samples.resize(samples + static_cast<std::size_t>(taps) + 16);
     for (double& x : d.samples) {
         x = draw(generator);
     }
     return d;
 }
 
+using Kernel = void (*)(const PolyphaseKernel::Job&);
+
+// The kernels this processor can run, generic first.
+std::vector<Kernel> Kernels() {
+    std::vector<Kernel> kernels = {&PolyphaseKernel::Generic};
+    if (PolyphaseKernel::Avx2FmaAvailable()) {
+        kernels.push_back(&PolyphaseKernel::Avx2Fma);
+    }
+    if (PolyphaseKernel::Avx512Available()) {
+        kernels.push_back(&PolyphaseKernel::Avx512);
+    }
+    return kernels;
+}
+
 } // namespace
+
+TEST(PolyphaseKernel, BranchRowsHoldTheTapsShiftedByTheirPhase) {
+    // 4 branches of 5 taps: h[p + j*4] = 100 p + j, so each value says where
+    // it came from.
+    std::vector<float> filter(20);
+    for (int p = 0; p < 4; ++p) {
+        for (int j = 0; j < 5; ++j) {
+            filter[static_cast<std::size_t>(p + j * 4)] = static_cast<float>(100 * p + j);
+        }
+    }
+    const PolyphaseBranches b(4, filter);
+    ASSERT_EQ(b.Phases(), 8u);
+    EXPECT_EQ(b.Taps(), 5);
+    EXPECT_EQ(b.RowStride(), 16u); // 5 taps behind up to 7 zeros, rounded to 8
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.Rows()) % 64, 0u);
+    for (std::size_t p = 0; p < 4; ++p) {
+        for (std::size_t f = 0; f < 8; ++f) {
+            const double* row = b.Rows() + (p * 8 + f) * b.RowStride();
+            for (std::size_t c = 0; c < b.RowStride(); ++c) {
+                // Oldest sample first: column f + i holds tap 4 - i.
+                const double expected = c >= f && c < f + 5 ? 100.0 * p + double(4 - (c - f)) : 0.0;
+                EXPECT_EQ(row[c], expected) << p << " " << f << " " << c;
+            }
+        }
+    }
+    EXPECT_EQ(b.Coefficients(), filter);
+
+    // Eight copies of a big filter would be too much: one copy, no shift.
+    const std::vector<float> large(1009 * 20, 0.5f);
+    const PolyphaseBranches single(1009, large);
+    EXPECT_EQ(single.Phases(), 1u);
+    EXPECT_EQ(single.RowStride(), 24u);
+    EXPECT_LE(single.Bytes(), 1009u * 24 * 8 + large.size() * 4);
+}
 
 TEST(PolyphaseKernel, PathsAgreeAndMatchAStrictSum) {
     struct Shape {
         int up, down, taps;
         std::size_t outputs;
     };
-    // Odd tap counts exercise the zero-padded tail; output counts that are
-    // not multiples of 8 per branch exercise the 4- and 1-output loops.
-    const Shape shapes[] = {{8, 7, 133, 8 * 15}, {4, 3, 258, 4 * 13}, {5, 7, 210, 5 * 7},
-                            {1, 2, 1024, 29},    {2, 1, 512, 2 * 11}, {7, 8, 152, 7 * 126},
-                            {3, 5, 5, 3 * 9},    {1, 1, 1, 3},        {97, 89, 20, 97 * 3}};
+    // Odd tap counts exercise the zero padding; output counts that are not
+    // multiples of the groups (nor of up) exercise the smaller groups; 1009
+    // taps-per-branch tables are stored unshifted.
+    const Shape shapes[] = {{8, 7, 133, 8 * 15},
+                            {4, 3, 258, 4 * 13},
+                            {5, 7, 210, 5 * 7},
+                            {1, 2, 1024, 29},
+                            {2, 1, 512, 2 * 11},
+                            {7, 8, 152, 7 * 126},
+                            {3, 5, 5, 3 * 9},
+                            {1, 1, 1, 3},
+                            {97, 89, 20, 97 * 3},
+                            {8, 7, 133, 8 * 15 + 5},
+                            {1009, 1000, 20, 1009 * 2 + 17}};
     for (const Shape& s : shapes) {
-        SCOPED_TRACE(testing::Message() << s.up << "/" << s.down << " taps " << s.taps);
-        const std::size_t reach = s.outputs * s.down / s.up + 1;
-        const KernelData d = MakeData(s.up, s.taps, reach, 3);
-        std::vector<double> generic(s.outputs), fast(s.outputs);
-        PolyphaseKernel::Job job{d.branches.data(), d.padded_taps, s.up,          s.down,
-                                 d.samples.data(),  s.outputs,     generic.data()};
-        PolyphaseKernel::Generic(job);
-        if (PolyphaseKernel::FastPathAvailable()) {
-            job.out = fast.data();
-            PolyphaseKernel::Avx2Fma(job);
+        for (const std::size_t first : {std::size_t(0), std::size_t(1), std::size_t(7)}) {
+            SCOPED_TRACE(testing::Message()
+                         << s.up << "/" << s.down << " taps " << s.taps << " first " << first);
+            const std::size_t reach = first + s.outputs * s.down / s.up + 1;
+            const KernelData d = MakeData(s.up, s.taps, reach, 3);
+            const PolyphaseBranches& b = *d.branches;
+            std::vector<std::vector<double>> results;
+            for (const Kernel kernel : Kernels()) {
+                results.emplace_back(s.outputs);
+                const PolyphaseKernel::Job job{b.Rows(),
+                                               b.RowStride(),
+                                               b.Phases(),
+                                               static_cast<std::size_t>(s.taps),
+                                               s.up,
+                                               s.down,
+                                               d.samples.data(),
+                                               first,
+                                               s.outputs,
+                                               results.back().data()};
+                kernel(job);
+                // Same sums in the same order.
+                ASSERT_EQ(results.back(), results.front()) << results.size() - 1;
+            }
+            const std::vector<float>& h = b.Coefficients();
             for (std::size_t k = 0; k < s.outputs; ++k) {
-                ASSERT_EQ(fast[k], generic[k]) << k; // same sums in the same order
+                const std::size_t a = k * static_cast<std::size_t>(s.down);
+                const std::size_t p = a % static_cast<std::size_t>(s.up);
+                const double* x = d.samples.data() + first + a / s.up;
+                double strict = 0.0;
+                for (int i = 0; i < s.taps; ++i) {
+                    strict += double(h[p + std::size_t(s.taps - 1 - i) * std::size_t(s.up)]) * x[i];
+                }
+                const float expected = static_cast<float>(s.up * strict);
+                // One float rounding apart at most.
+                ASSERT_LE(std::fabs(results.front()[k] - expected),
+                          std::ldexp(std::fabs(expected), -23) + 1e-30)
+                    << k;
             }
-        }
-        for (std::size_t k = 0; k < s.outputs; ++k) {
-            const std::size_t a = k * static_cast<std::size_t>(s.down);
-            const double* h = d.branches.data() + (a % s.up) * d.padded_taps;
-            const double* x = d.samples.data() + a / s.up;
-            double strict = 0.0;
-            for (int t = 0; t < s.taps; ++t) {
-                strict += h[t] * x[t];
-            }
-            const float expected = static_cast<float>(s.up * strict);
-            // One float rounding apart at most.
-            EXPECT_LE(std::fabs(generic[k] - expected),
-                      std::ldexp(std::fabs(expected), -23) + 1e-30)
-                << k;
         }
     }
 }
 
 TEST(PolyphaseKernel, ResamplerOutputIsTheSameOnBothPaths) {
-    if (!PolyphaseKernel::FastPathAvailable()) {
+    if (!PolyphaseKernel::Avx2FmaAvailable()) {
         GTEST_SKIP() << "no AVX2/FMA on this processor: only the generic path runs";
     }
     const int pairs[][2] = {
@@ -108,9 +177,11 @@ TEST(PolyphaseKernel, ResamplerOutputIsTheSameOnBothPaths) {
         for (const int amplitude : {32767, 8388607, 2147483647}) {
             const std::vector<int> input = Noise(3000, amplitude, 4);
             PolyphaseResample fast(pair[0], pair[1], Path::Automatic);
+            PolyphaseResample avx2(pair[0], pair[1], Path::Avx2Fma);
             PolyphaseResample generic(pair[0], pair[1], Path::Generic);
-            EXPECT_EQ(resampler_test::Convert(fast, input, 500, 700),
-                      resampler_test::Convert(generic, input, 500, 700));
+            const std::vector<int> expected = resampler_test::Convert(generic, input, 500, 700);
+            EXPECT_EQ(resampler_test::Convert(fast, input, 500, 700), expected);
+            EXPECT_EQ(resampler_test::Convert(avx2, input, 500, 700), expected);
         }
     }
 }
@@ -123,9 +194,14 @@ TEST(PolyphaseKernel, EnvironmentForcesTheGenericPath) {
     const PolyphaseKernel::Function automatic = PolyphaseKernel::Select(Path::Automatic);
     ASSERT_EQ(unsetenv("MARROWVALE_GENERIC_KERNEL"), 0);
     EXPECT_EQ(PolyphaseKernel::Select(Path::Automatic), automatic);
-    if (PolyphaseKernel::FastPathAvailable()) {
+    if (PolyphaseKernel::Avx512Available()) {
+        EXPECT_EQ(automatic, &PolyphaseKernel::Avx512);
+    } else if (PolyphaseKernel::Avx2FmaAvailable()) {
         EXPECT_EQ(automatic, &PolyphaseKernel::Avx2Fma);
     } else {
         EXPECT_EQ(automatic, &PolyphaseKernel::Generic);
     }
+    ASSERT_EQ(setenv("MARROWVALE_GENERIC_KERNEL", "1", 1), 0);
+    EXPECT_EQ(PolyphaseKernel::Select(Path::Avx2Fma), &PolyphaseKernel::Generic);
+    ASSERT_EQ(unsetenv("MARROWVALE_GENERIC_KERNEL"), 0);
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "dsp/PolyphaseBranches.hpp"
+
+#include <cstddef>
+#include <memory>
+
+// The branch tables of the resampler's stages, designed once per stage shape
+// (up, down) and shared read-only by every stage of that shape: all channels
+// of a file, and the files after it.
+//
+// Tables are found again while any stage still holds them, however large;
+// besides, the cache itself keeps tables alive between files up to
+// max_kept_bytes in all, so that a batch of files at the same rates designs
+// each filter once without the odd huge filter staying in memory for good.
+class PolyphaseBranchCache {
+public:
+    // The table for a stage interpolating by up and decimating by down: the
+    // filter of PolyphaseResample::StageFilterShape and DesignFilter, laid
+    // out as PolyphaseBranches. Safe to call from several threads; a table
+    // is designed by one caller while the others wait.
+    static std::shared_ptr<const PolyphaseBranches> For(int up, int down);
+
+    static constexpr std::size_t max_kept_bytes = std::size_t(16) << 20;
+};

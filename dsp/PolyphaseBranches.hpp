@@ -1,0 +1,49 @@
+#pragma once
+
+#include "dsp/AlignedAllocator.hpp"
+
+#include <cstddef>
+#include <vector>
+
+// One stage's filter split into its polyphase branches and laid out for
+// PolyphaseKernel. Read-only once built, so the stages of any number of
+// channels can share one.
+//
+// The filter h of length n (a multiple of up) gives `up` branches of
+// T = n / up taps; branch p holds h[p + j*up], j = 0 .. T-1, stored oldest
+// sample first (tap j in column T-1-j). Rows are 64-byte aligned and padded
+// with zeros.
+//
+// With 8 phases every branch is stored 8 times, copy f shifted right by f
+// zero columns: an output whose oldest sample sits at a buffer index that is
+// f past a multiple of 8 then reads its samples from that multiple on, so
+// that every load of samples and taps is aligned. With 1 phase (filters too
+// large for eight copies) each branch is stored once and the sample loads are
+// unaligned.
+class PolyphaseBranches {
+public:
+    // `filter` in design order, its length a multiple of up.
+    PolyphaseBranches(int up, std::vector<float> filter);
+
+    int Up() const { return up; }
+    int Taps() const { return taps; }
+    std::size_t Phases() const { return phases; }
+    std::size_t RowStride() const { return row_stride; }
+    // Branch p, phase f starts at Rows() + (p * Phases() + f) * RowStride().
+    const double* Rows() const { return rows.data(); }
+    const std::vector<float>& Coefficients() const { return coefficients; }
+
+    // Memory held, coefficients included.
+    std::size_t Bytes() const;
+
+    // Above this size of the eight-fold table a filter is stored once.
+    static constexpr std::size_t max_phased_bytes = std::size_t(1) << 20;
+
+private:
+    int up;
+    int taps;
+    std::size_t phases;
+    std::size_t row_stride;
+    std::vector<float> coefficients;
+    std::vector<double, AlignedAllocator<double, 64>> rows;
+};
