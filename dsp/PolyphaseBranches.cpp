@@ -2,8 +2,6 @@
 
 #include "dsp/PolyphaseKernel.hpp"
 
-#include <utility>
-
 namespace {
 
 std::size_t RoundUp8(std::size_t n) {
@@ -12,26 +10,54 @@ std::size_t RoundUp8(std::size_t n) {
 
 } // namespace
 
-PolyphaseBranches::PolyphaseBranches(int up, std::vector<float> filter)
-    : up(up), taps(static_cast<int>(filter.size()) / up), coefficients(std::move(filter)) {
+PolyphaseBranches::Layout PolyphaseBranches::LayoutFor(std::size_t up, std::size_t taps) {
+    const std::size_t lanes = PolyphaseKernel::lanes;
+    const std::size_t phased_stride = RoundUp8(taps + lanes - 1);
+    // Compared by division: up * taps can be near the top of size_t for
+    // absurd requests that are sized before they are refused.
+    if (phased_stride <= max_phased_bytes / sizeof(double) / lanes / up) {
+        return Layout{lanes, phased_stride};
+    }
+    return Layout{1, RoundUp8(taps)};
+}
+
+double PolyphaseBranches::BytesFor(std::size_t up, std::size_t taps) {
+    const Layout layout = LayoutFor(up, taps);
+    return static_cast<double>(up) * static_cast<double>(layout.phases) *
+           static_cast<double>(layout.row_stride) * sizeof(double);
+}
+
+PolyphaseBranches::PolyphaseBranches(int up, const std::vector<float>& filter)
+    : up(up), taps(static_cast<int>(filter.size()) / up) {
     const std::size_t t = static_cast<std::size_t>(taps);
     const std::size_t u = static_cast<std::size_t>(up);
-    const std::size_t phased_stride = RoundUp8(t + PolyphaseKernel::lanes - 1);
-    const bool phased =
-        u * PolyphaseKernel::lanes * phased_stride * sizeof(double) <= max_phased_bytes;
-    phases = phased ? PolyphaseKernel::lanes : 1;
-    row_stride = phased ? phased_stride : RoundUp8(t);
+    const Layout layout = LayoutFor(u, t);
+    phases = layout.phases;
+    row_stride = layout.row_stride;
     rows.assign(u * phases * row_stride, 0.0);
     for (std::size_t p = 0; p < u; ++p) {
         for (std::size_t f = 0; f < phases; ++f) {
             double* row = rows.data() + (p * phases + f) * row_stride + f;
             for (std::size_t i = 0; i < t; ++i) {
-                row[i] = coefficients[p + (t - 1 - i) * u];
+                row[i] = filter[p + (t - 1 - i) * u];
             }
         }
     }
 }
 
+std::vector<float> PolyphaseBranches::Coefficients() const {
+    const std::size_t t = static_cast<std::size_t>(taps);
+    const std::size_t u = static_cast<std::size_t>(up);
+    std::vector<float> filter(u * t);
+    for (std::size_t p = 0; p < u; ++p) {
+        const double* row = rows.data() + p * phases * row_stride;
+        for (std::size_t i = 0; i < t; ++i) {
+            filter[p + (t - 1 - i) * u] = static_cast<float>(row[i]);
+        }
+    }
+    return filter;
+}
+
 std::size_t PolyphaseBranches::Bytes() const {
-    return rows.size() * sizeof(double) + coefficients.size() * sizeof(float);
+    return rows.size() * sizeof(double);
 }

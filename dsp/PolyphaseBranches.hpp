@@ -23,7 +23,7 @@
 class PolyphaseBranches {
 public:
     // `filter` in design order, its length a multiple of up.
-    PolyphaseBranches(int up, std::vector<float> filter);
+    PolyphaseBranches(int up, const std::vector<float>& filter);
 
     int Up() const { return up; }
     int Taps() const { return taps; }
@@ -31,19 +31,30 @@ public:
     std::size_t RowStride() const { return row_stride; }
     // Branch p, phase f starts at Rows() + (p * Phases() + f) * RowStride().
     const double* Rows() const { return rows.data(); }
-    const std::vector<float>& Coefficients() const { return coefficients; }
 
-    // Memory held, coefficients included.
+    // The filter in design order, read back from the rows (only the rows
+    // are kept: the largest filters have millions of taps).
+    std::vector<float> Coefficients() const;
+
+    // Memory held.
     std::size_t Bytes() const;
+    // Memory a table of `up` branches of `taps` taps would hold, before
+    // building it (in double: absurd sizes must not wrap).
+    static double BytesFor(std::size_t up, std::size_t taps);
 
     // Above this size of the eight-fold table a filter is stored once.
     static constexpr std::size_t max_phased_bytes = std::size_t(1) << 20;
 
 private:
+    struct Layout {
+        std::size_t phases;
+        std::size_t row_stride;
+    };
+    static Layout LayoutFor(std::size_t up, std::size_t taps);
+
     int up;
     int taps;
     std::size_t phases;
     std::size_t row_stride;
-    std::vector<float> coefficients;
     std::vector<double, AlignedAllocator<double, 64>> rows;
 };

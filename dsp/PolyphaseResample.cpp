@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <boost/math/special_functions/sinc.hpp>
 #include <climits>
+#include <cmath>
 #include <numeric>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -16,6 +18,39 @@ constexpr double input_scale = 1.0 / 65536.0;
 constexpr float output_scale = 65536.0f;
 // Blocks hold about this many samples at the larger end of the ratio.
 constexpr std::int64_t nominal_block = 2048;
+
+struct Factors {
+    std::int64_t up;
+    std::int64_t down;
+};
+
+// L and M straight from the gcd: the common rate itself can exceed int.
+Factors Reduce(int input_rate, int output_rate) {
+    const std::int64_t g = std::gcd(input_rate, output_rate);
+    return Factors{output_rate / g, input_rate / g};
+}
+
+std::int64_t BlockMultiple(Factors f) {
+    return std::max<std::int64_t>(nominal_block / std::max(f.up, f.down), 1);
+}
+
+std::string Mebibytes(double bytes) {
+    return std::to_string(static_cast<long long>(std::ceil(bytes / 1048576.0))) + " MiB";
+}
+
+// Why a plan does not fit the limits, or empty when it does.
+std::string Unfit(const PolyphaseResample::Footprint& footprint) {
+    if (footprint.state_bytes > PolyphaseResample::max_state_bytes) {
+        return "each channel would need " + Mebibytes(footprint.state_bytes) +
+               " of buffers, more than the " + Mebibytes(PolyphaseResample::max_state_bytes) +
+               " allowed";
+    }
+    if (footprint.table_bytes > PolyphaseResample::max_table_bytes) {
+        return "its filters would need " + Mebibytes(footprint.table_bytes) + ", more than the " +
+               Mebibytes(PolyphaseResample::max_table_bytes) + " allowed";
+    }
+    return std::string();
+}
 
 } // namespace
 
@@ -27,19 +62,15 @@ PolyphaseResample::PolyphaseResample(int input_rate, int output_rate, PolyphaseK
     if (input_rate == output_rate) {
         return;
     }
+    const StagePlanner::Plan plan = PlanStages(input_rate, output_rate);
     active = true;
 
-    // L and M straight from the gcd: the common rate itself can exceed int.
-    const std::int64_t g = std::gcd(input_rate, output_rate);
-    up_factor = output_rate / g;
-    down_factor = input_rate / g;
+    const Factors f = Reduce(input_rate, output_rate);
+    up_factor = f.up;
+    down_factor = f.down;
     ratio = static_cast<double>(up_factor) / static_cast<double>(down_factor);
 
-    const std::int64_t r =
-        std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1);
-    std::size_t block = static_cast<std::size_t>(down_factor * r);
-
-    const StagePlanner::Plan plan = StagePlanner::PlanFor(up_factor, down_factor);
+    std::size_t block = static_cast<std::size_t>(down_factor * BlockMultiple(f));
     const std::size_t count = std::max(plan.up.size(), plan.down.size());
     stages.reserve(count);
     double delay = 0.0;
@@ -56,15 +87,99 @@ PolyphaseResample::PolyphaseResample(int input_rate, int output_rate, PolyphaseK
     output.assign(block, 0.0);
 }
 
-PolyphaseResample::FilterShape PolyphaseResample::StageFilterShape(int up, int down) {
+PolyphaseResample::Footprint PolyphaseResample::FootprintOf(const StagePlanner::Plan& plan,
+                                                            std::int64_t up_factor,
+                                                            std::int64_t down_factor) {
+    const Factors f{up_factor, down_factor};
+    // Doubles: an absurd plan's sizes must come out absurd, not wrapped.
+    double block = static_cast<double>(down_factor * BlockMultiple(f));
+    Footprint footprint{0.0, 0.0};
+    const std::size_t count = std::max(plan.up.size(), plan.down.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int64_t up = i < plan.up.size() ? plan.up[i] : 1;
+        const std::int64_t down = i < plan.down.size() ? plan.down[i] : 1;
+        // Filters longer than int allows come out far beyond the limits.
+        const std::size_t taps = static_cast<std::size_t>(StageFilterLength(up, down) / up);
+        footprint.state_bytes += (2.0 * static_cast<double>(taps) + block +
+                                  static_cast<double>(PolyphaseKernel::lanes)) *
+                                 sizeof(double);
+        footprint.table_bytes += PolyphaseBranches::BytesFor(static_cast<std::size_t>(up), taps);
+        block = block * static_cast<double>(up) / static_cast<double>(down);
+    }
+    footprint.state_bytes += block * sizeof(double); // the output block
+    return footprint;
+}
+
+StagePlanner::Plan PolyphaseResample::PlanStages(int input_rate, int output_rate) {
+    const Factors f = Reduce(input_rate, output_rate);
+    // Every plan holds an input and an output block: rates that make those
+    // alone too large are refused before the search, which is slow on them.
+    const double blocks =
+        static_cast<double>(f.up + f.down) * static_cast<double>(BlockMultiple(f)) * sizeof(double);
+    std::string reason = Unfit(Footprint{blocks, 0.0});
+    if (!reason.empty()) {
+        throw std::length_error("cannot resample " + std::to_string(input_rate) + " Hz to " +
+                                std::to_string(output_rate) + " Hz: " + reason);
+    }
+    StagePlanner::Plan plan = StagePlanner::PlanFor(f.up, f.down);
+    if (Unfit(FootprintOf(plan, f.up, f.down)).empty()) {
+        return plan;
+    }
+    // The plan of last resort, taken when it fits the limits the planned
+    // cascade exceeds.
+    plan.up.assign(1, static_cast<int>(f.up));
+    plan.down.assign(1, static_cast<int>(f.down));
+    plan.cost = StagePlanner::Cost(plan.up, plan.down, f.up, f.down);
+    reason = Unfit(FootprintOf(plan, f.up, f.down));
+    if (!reason.empty()) {
+        throw std::length_error("cannot resample " + std::to_string(input_rate) + " Hz to " +
+                                std::to_string(output_rate) + " Hz: " + reason);
+    }
+    return plan;
+}
+
+bool PolyphaseResample::Accepts(int input_rate, int output_rate, std::string* reason) {
+    if (input_rate <= 0 || output_rate <= 0) {
+        if (reason != nullptr) {
+            *reason = "sampling rates must be positive";
+        }
+        return false;
+    }
+    if (input_rate == output_rate) {
+        return true;
+    }
+    try {
+        PlanStages(input_rate, output_rate);
+    } catch (const std::length_error& error) {
+        if (reason != nullptr) {
+            *reason = error.what();
+        }
+        return false;
+    }
+    return true;
+}
+
+std::size_t PolyphaseResample::StateBytes() const {
+    std::size_t bytes = output.size() * sizeof(double);
+    for (const PolyphaseStage& stage : stages) {
+        bytes += stage.StateBytes();
+    }
+    return bytes;
+}
+
+std::int64_t PolyphaseResample::StageFilterLength(std::int64_t up, std::int64_t down) {
     const std::int64_t f = std::max(up, down);
     const std::int64_t base = std::max<std::int64_t>(20 * f, 1024);
-    std::int64_t unit = static_cast<std::int64_t>(up) * down;
+    std::int64_t unit = up * down;
     if (2 * base < unit) {
         unit = up;
     }
-    const std::int64_t length = (base + unit - 1) / unit * unit;
-    return FilterShape{static_cast<int>(length), cutoff_factor / static_cast<float>(f)};
+    return (base + unit - 1) / unit * unit;
+}
+
+PolyphaseResample::FilterShape PolyphaseResample::StageFilterShape(int up, int down) {
+    return FilterShape{static_cast<int>(StageFilterLength(up, down)),
+                       cutoff_factor / static_cast<float>(std::max(up, down))};
 }
 
 void PolyphaseResample::DesignFilter(float* h, int n, float fc) {

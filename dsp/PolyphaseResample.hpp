@@ -2,9 +2,11 @@
 
 #include "dsp/PolyphaseKernel.hpp"
 #include "dsp/PolyphaseStage.hpp"
+#include "dsp/StagePlanner.hpp"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Converts one channel of 32-bit integer samples from one sampling rate to
@@ -24,10 +26,44 @@
 // branch tables (PolyphaseBranchCache): one resampler per thread is safe.
 class PolyphaseResample {
 public:
-    // Throws std::invalid_argument when a rate is zero or negative. The
-    // path chooses the stage kernels; both give the same samples.
+    // Throws std::invalid_argument when a rate is zero or negative, and
+    // std::length_error, naming the rates and the reason, when no stage plan
+    // for the pair fits the memory limits (see PlanStages; Accepts asks the
+    // same question beforehand). The path chooses the stage kernels; all
+    // give the same samples.
     PolyphaseResample(int input_rate, int output_rate,
                       PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
+
+    // Whether a resampler for the pair can be built. When not, and `reason`
+    // is given, it receives the message the constructor would throw (or
+    // that the rates must be positive). Runs the stage planning, whose
+    // result the constructor then finds in the planner's cache.
+    static bool Accepts(int input_rate, int output_rate, std::string* reason = nullptr);
+
+    // Each resampler's own memory is at most max_state_bytes (stage buffers
+    // and output block); the branch tables of one rate pair, shared by all
+    // its resamplers, at most max_table_bytes.
+    static constexpr std::size_t max_state_bytes = std::size_t(32) << 20;
+    static constexpr std::size_t max_table_bytes = std::size_t(256) << 20;
+
+    // The stages for a pair of different positive rates: the planner's
+    // cascade (StagePlanner::PlanFor) when it fits the limits, else the
+    // single stage L/M when that fits (an odd ratio can make the planner's
+    // intermediate blocks huge: 44100 -> 44101 would need 2 GB). Throws
+    // std::length_error when neither fits.
+    static StagePlanner::Plan PlanStages(int input_rate, int output_rate);
+
+    // The memory of a plan for L/M, worked out without building it.
+    struct Footprint {
+        double state_bytes; // each resampler's, as StateBytes() will say
+        double table_bytes; // the branch tables, shared
+    };
+    static Footprint FootprintOf(const StagePlanner::Plan& plan, std::int64_t up_factor,
+                                 std::int64_t down_factor);
+
+    // This resampler's own memory in bytes: stage buffers with their
+    // histories, and the output block; not the shared branch tables.
+    std::size_t StateBytes() const;
 
     // On entry in_count is the number of samples at `in` and out_count the
     // room at `out`; on return they are the samples taken and written. A
@@ -56,6 +92,8 @@ public:
         float cutoff;
     };
     static FilterShape StageFilterShape(int up, int down);
+    // The length alone, for any factors: it can exceed int.
+    static std::int64_t StageFilterLength(std::int64_t up, std::int64_t down);
 
     // Converts an output value (scaled by 2^-16) back to an integer sample,
     // truncating toward zero and saturating.

@@ -10,10 +10,9 @@ PolyphaseStage::PolyphaseStage(int down, std::size_t block_length,
       output_length(block_length * static_cast<std::size_t>(branches->Up()) /
                     static_cast<std::size_t>(down)),
       branches(std::move(branches)), kernel(PolyphaseKernel::Select(path)) {
-    const std::size_t t = static_cast<std::size_t>(Taps());
     // The last output starts at most at the block's last sample and reads
     // up to T + lanes - 1 columns from the multiple of 8 at or below it.
-    buffer.assign(t + block_length + t + PolyphaseKernel::lanes, 0.0);
+    buffer.assign(BufferLength(static_cast<std::size_t>(Taps()), block_length), 0.0);
 }
 
 PolyphaseStage::PolyphaseStage(int up, int down, std::size_t block_length,

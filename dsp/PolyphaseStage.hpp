@@ -31,15 +31,20 @@ public:
 
     int Up() const { return branches->Up(); }
     int Down() const { return down; }
-    int Length() const { return static_cast<int>(Coefficients().size()); }
+    int Length() const { return Up() * Taps(); }
     int Taps() const { return branches->Taps(); }
     std::size_t BlockLength() const { return block_length; }
     std::size_t OutputLength() const { return output_length; }
-    const std::vector<float>& Coefficients() const { return branches->Coefficients(); }
+    std::vector<float> Coefficients() const { return branches->Coefficients(); }
     const PolyphaseBranches& Branches() const { return *branches; }
 
     // Memory of this stage's own, not counting the branches.
     std::size_t StateBytes() const { return buffer.size() * sizeof(double); }
+    // The samples a stage's buffer holds: history, block and the zeros the
+    // kernel reads past the block.
+    static std::size_t BufferLength(std::size_t taps, std::size_t block_length) {
+        return taps + block_length + taps + PolyphaseKernel::lanes;
+    }
 
     // Where the next block's BlockLength() input samples go, each a float
     // value held in a double.

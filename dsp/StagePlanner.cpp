@@ -10,6 +10,10 @@
 namespace {
 
 constexpr int trials_per_bound = 100000;
+// Common ratios find their plan at the first bound, odd ones within a few
+// dozen; a ratio with a large prime factor and no affordable plan would
+// otherwise go on raising the bound up to that prime.
+constexpr std::int64_t max_bounds = 64;
 constexpr std::int64_t no_plan_cost = std::int64_t(1) << 30;
 // A handful of rate pairs per run is normal; the bound only keeps a
 // pathological caller from growing the cache without limit.
@@ -121,6 +125,7 @@ StagePlanner::Plan StagePlanner::Search(std::int64_t up_factor, std::int64_t dow
     std::int64_t best_down[max_list];
     int best_stages = 0;
 
+    last_bound = std::min(last_bound, first_bound + max_bounds - 1);
     for (std::int64_t max_product = first_bound; max_product <= last_bound && best_stages == 0;
          ++max_product) {
         for (int trial = 0; trial < trials_per_bound; ++trial) {

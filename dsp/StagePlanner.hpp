@@ -12,7 +12,8 @@
 // up * down plus the rate it produces, rates counted in units of
 // input rate / M, and no stage may bring the rate below min(L, M). The
 // search draws from the C library's rand(); among plans of equal cost the
-// first one drawn wins.
+// first one drawn wins. It tries at most 64 bounds on the grouped factors
+// (1 for common ratios): beyond that it gives up and finds no plan.
 //
 // Plan() caches one plan per (L, M) for the life of the process, so all
 // resamplers of a rate pair share the same stages (and latency), and the

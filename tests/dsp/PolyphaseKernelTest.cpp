@@ -101,7 +101,10 @@ TEST(PolyphaseKernel, BranchRowsHoldTheTapsShiftedByTheirPhase) {
     const PolyphaseBranches single(1009, large);
     EXPECT_EQ(single.Phases(), 1u);
     EXPECT_EQ(single.RowStride(), 24u);
-    EXPECT_LE(single.Bytes(), 1009u * 24 * 8 + large.size() * 4);
+    EXPECT_EQ(single.Bytes(), 1009u * 24 * 8);
+    EXPECT_EQ(PolyphaseBranches::BytesFor(1009, 20), 1009.0 * 24 * 8);
+    EXPECT_EQ(PolyphaseBranches::BytesFor(4, 5), double(b.Bytes()));
+    EXPECT_EQ(single.Coefficients(), large);
 }
 
 TEST(PolyphaseKernel, PathsAgreeAndMatchAStrictSum) {
