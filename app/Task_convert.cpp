@@ -29,6 +29,9 @@ constexpr std::uint64_t largest_data_size = 0xFFFFFFFFULL - 38; // RIFF size = d
 // Caps one block at 2 MiB of samples, so that many-channel files do not make
 // the block (W x C x 10240 samples) grow without bound.
 constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
+// All channels' resampler buffers together; each channel's alone is bounded
+// by the resampler itself.
+constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
 
 // Output frames the resampler delivers for `frames` input frames:
 // ceil(frames * output_rate / input_rate).
@@ -122,6 +125,14 @@ std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
         return "the output would reach 4 GiB, the limit of a RIFF WAVE file";
     }
 
+    if (output_rate != input.SampleRate()) {
+        std::string refusal;
+        if (!PolyphaseResample::Accepts(static_cast<int>(input.SampleRate()),
+                                        static_cast<int>(output_rate), &refusal)) {
+            return refusal;
+        }
+    }
+
     boost::system::error_code error;
     if (fs::exists(output_path, error) && fs::equivalent(input_path, output_path, error)) {
         return "the output would replace the input file itself";
@@ -168,6 +179,16 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
             // has been written yet.
             outcome = ConversionOutcome::Skipped;
             failure_reason = refused.what();
+            return;
+        }
+        const std::uint64_t state_bytes = std::uint64_t{resamplers[0]->StateBytes()} * channels;
+        if (c == 0 && state_bytes > largest_state_bytes) {
+            outcome = ConversionOutcome::Skipped;
+            failure_reason = (boost::format("resampling %u channels from %d Hz to %d Hz would need "
+                                            "%u MiB, more than the %u MiB allowed") %
+                              channels % input_rate % output_rate % (state_bytes >> 20) %
+                              (largest_state_bytes >> 20))
+                                 .str();
             return;
         }
         auto requantiser = boost::make_shared<IntegerRequantiser<int>>();

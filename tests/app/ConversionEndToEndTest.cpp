@@ -409,12 +409,13 @@ TEST(Conversion, ThreadedAndSingleThreadedOutputsAgree) {
 TEST(Conversion, InterruptDiscardsTheUnfinishedOutputAndStopsTheBatch) {
     ScratchFolder scratch;
     WavSpec spec;
-    // Long enough that the signal always arrives before the end.
-    const auto samples = testsupport::NoiseSamples(2 * 44100 * 120, 16, 6);
+    // Long enough, and up-sampled far enough, that the signal always arrives
+    // well before the end (about 2.5 s of work in an optimised build).
+    const auto samples = testsupport::NoiseSamples(2 * 44100 * 60, 16, 6);
     WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
     WriteFileBytes(scratch / "b.wav", MakeWav(spec, samples));
     const auto run =
-        RunMarrowvale({scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "96000"},
+        RunMarrowvale({scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "768000"},
                       "timeout --preserve-status -s INT 0.3");
     EXPECT_EQ(run.exit_status, 130) << run.err;
     EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;

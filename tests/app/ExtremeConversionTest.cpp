@@ -95,3 +95,34 @@ TEST(ExtremeConversion, OutputsThatWouldReachFourGibibytesAreRefused) {
     EXPECT_EQ(run.exit_status, 0) << run.err;
     EXPECT_EQ(ParseWav(ReadFileBytes(scratch / "out/huge.wav")).samples.size(), 1000u);
 }
+
+TEST(ExtremeConversion, RequestsBeyondTheMemoryLimitsAreRefusedWithAReason) {
+    ScratchFolder scratch;
+    WavSpec absurd_rate;
+    absurd_rate.rate = 2147483647;
+    WriteFileBytes(scratch / "rate.wav", MakeWav(absurd_rate, testsupport::NoiseSamples(4, 16, 1)));
+    WavSpec many_channels;
+    many_channels.channels = 65535;
+    many_channels.rate = 44100;
+    WriteFileBytes(scratch / "channels.wav",
+                   MakeWav(many_channels, testsupport::NoiseSamples(65535, 16, 1)));
+
+    const auto run = RunMarrowvale(
+        {scratch / "rate.wav", scratch / "channels.wav", "-o", scratch / "out", "-s", "48000"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("\"" + (scratch / "rate.wav") + "\": cannot resample 2147483647 Hz"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("\"" + (scratch / "channels.wav") + "\": resampling 65535 channels"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(scratch.List("out"), std::vector<std::string>{});
+
+    // The same channels kept at their rate convert: only the resampler needs
+    // memory per channel.
+    const auto kept = RunMarrowvale({scratch / "channels.wav", "-o", scratch / "out", "-b", "24"});
+    EXPECT_EQ(kept.exit_status, 0) << kept.err;
+    const auto wav = ParseWav(ReadFileBytes(scratch / "out/channels.wav"));
+    EXPECT_EQ(wav.channels, 65535);
+    EXPECT_EQ(wav.samples.size(), 65535u);
+}
