@@ -18,8 +18,10 @@
 
 namespace {
 
-const std::int32_t rates[] = {0,     1,     7,     8000,  11025, 22050,  32000,  44100,
-                              44101, 48000, 88200, 96000, 7999,  192000, 768000, 12345};
+// Rates of 1 to 7 Hz are covered by the unit tests: flushing their filter
+// latency takes seconds under the sanitizers, which would starve the search.
+const std::int32_t rates[] = {0,     8000,  11025, 16000, 22050,  32000,  44100,  44101,
+                              48000, 88200, 96000, 7999,  192000, 384000, 768000, 12345};
 
 std::uint32_t Get32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -62,13 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     probe.Close();
     const double out_rate =
         settings.new_sampling_rate != 0 ? settings.new_sampling_rate : probe.SampleRate();
-    // Rate changes by more than 1000 spend most of their time flushing the
-    // long latency of the low-rate filters (seconds per channel here), so
-    // they are fuzzed with one channel only.
     const double in_rate = probe.SampleRate();
-    const bool extreme = in_rate > 0 && (out_rate / in_rate > 1000 || in_rate / out_rate > 1000);
-    if (in_rate == 0 || static_cast<double>(probe.TotalSamples()) * out_rate / in_rate > 4.0e6 ||
-        probe.Channels() > 16 || (extreme && probe.Channels() > 1)) {
+    if (in_rate == 0 || static_cast<double>(probe.TotalSamples()) * out_rate / in_rate > 1.0e6 ||
+        probe.Channels() > 16) {
         return 0;
     }
 
