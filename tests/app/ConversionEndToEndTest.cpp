@@ -15,7 +15,7 @@ using testsupport::ParseWav;
 using testsupport::ReadFileBytes;
 using testsupport::RunMarrowvale;
 using testsupport::ScratchFolder;
-using testsupport::WavSpec;
+using testsupport::WavLayout;
 using testsupport::WriteFileBytes;
 
 namespace {
@@ -119,15 +119,15 @@ TEST(Conversion, EqualRateAndWidthKeepSamplesExactly) {
     for (int bits : {8, 16, 24, 32}) {
         for (int channels : {1, 2, 6}) {
             ScratchFolder scratch;
-            WavSpec spec;
-            spec.channels = channels;
-            spec.bits = bits;
-            spec.rate = 22050;
+            WavLayout layout;
+            layout.channels = channels;
+            layout.bits = bits;
+            layout.rate = 22050;
             const auto samples =
                 testsupport::NoiseSamples(static_cast<std::size_t>(1001 * channels), bits,
                                           static_cast<std::uint32_t>(bits + channels));
             const auto result =
-                Convert(scratch, MakeWav(spec, samples), {"-b", std::to_string(bits)});
+                Convert(scratch, MakeWav(layout, samples), {"-b", std::to_string(bits)});
             SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(channels) + " channels");
             EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
             ASSERT_TRUE(result.wav.ok);
@@ -146,9 +146,9 @@ TEST(Conversion, EqualRateAndWidthKeepSamplesExactly) {
 
 TEST(Conversion, HundredThousandFramesAndTheProgressBar) {
     ScratchFolder scratch;
-    WavSpec spec;
+    WavLayout layout;
     const auto samples = testsupport::NoiseSamples(200000, 16, 7);
-    const auto result = Convert(scratch, MakeWav(spec, samples), {"-s", "0"});
+    const auto result = Convert(scratch, MakeWav(layout, samples), {"-s", "0"});
     EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
     EXPECT_EQ(result.wav.samples, samples);
     const std::string bar = "0%   10   20   30   40   50   60   70   80   90   100%\n"
@@ -159,9 +159,9 @@ TEST(Conversion, HundredThousandFramesAndTheProgressBar) {
 
 TEST(Conversion, ReportsAndBarExactly) {
     ScratchFolder scratch;
-    WavSpec spec;
+    WavLayout layout;
     const auto samples = testsupport::NoiseSamples(2000, 16, 3);
-    const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+    const auto result = Convert(scratch, MakeWav(layout, samples), {"-b", "16"});
     const std::string report = "RIFF WAV format     = 1\n"
                                "Number of Channels  = 2\n"
                                "Sampling Rate       = 44100\n"
@@ -186,19 +186,19 @@ TEST(Conversion, OnlyTheDataBodyIsConverted) {
     const auto samples = testsupport::NoiseSamples(3000, 16, 11);
     {
         ScratchFolder scratch;
-        WavSpec spec;
-        spec.chunks_before_data = testsupport::Chunk("LIST", "abcde"); // odd, with pad byte
-        spec.chunks_after_data = testsupport::Chunk("LIST", std::string(999, 'x'));
-        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+        WavLayout layout;
+        layout.chunks_before_data = testsupport::Chunk("LIST", "abcde"); // odd, with pad byte
+        layout.chunks_after_data = testsupport::Chunk("LIST", std::string(999, 'x'));
+        const auto result = Convert(scratch, MakeWav(layout, samples), {"-b", "16"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         EXPECT_EQ(result.wav.samples, samples);
     }
     {
         // A cut file: the header promises more than the file holds.
         ScratchFolder scratch;
-        WavSpec spec;
-        spec.data_size_override = 100000;
-        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+        WavLayout layout;
+        layout.data_size_override = 100000;
+        const auto result = Convert(scratch, MakeWav(layout, samples), {"-b", "16"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         EXPECT_EQ(result.wav.samples, samples);
         EXPECT_EQ(result.wav.data_size, samples.size() * 2);
@@ -206,17 +206,17 @@ TEST(Conversion, OnlyTheDataBodyIsConverted) {
     {
         // A cut inside a frame: the incomplete frame is dropped.
         ScratchFolder scratch;
-        WavSpec spec;
+        WavLayout layout;
         auto odd = samples;
         odd.push_back(5);
-        const auto result = Convert(scratch, MakeWav(spec, odd), {"-b", "16"});
+        const auto result = Convert(scratch, MakeWav(layout, odd), {"-b", "16"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         EXPECT_EQ(result.wav.samples, samples);
     }
     {
         ScratchFolder scratch;
-        WavSpec spec;
-        const auto result = Convert(scratch, MakeWav(spec, {}), {"-s", "48000"});
+        WavLayout layout;
+        const auto result = Convert(scratch, MakeWav(layout, {}), {"-s", "48000"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         ASSERT_TRUE(result.wav.ok);
         EXPECT_EQ(result.wav.samples.size(), 0u);
@@ -228,9 +228,9 @@ TEST(Conversion, WidthChanges) {
     const auto samples = testsupport::NoiseSamples(4001 * 2, 24, 5);
     {
         ScratchFolder scratch;
-        WavSpec spec;
-        spec.bits = 24;
-        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "16"});
+        WavLayout layout;
+        layout.bits = 24;
+        const auto result = Convert(scratch, MakeWav(layout, samples), {"-b", "16"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         ASSERT_EQ(result.wav.samples.size(), samples.size());
         EXPECT_EQ(result.wav.bits, 16);
@@ -244,9 +244,9 @@ TEST(Conversion, WidthChanges) {
     }
     {
         ScratchFolder scratch;
-        WavSpec spec;
+        WavLayout layout;
         const auto narrow = testsupport::NoiseSamples(999 * 2, 16, 9);
-        const auto result = Convert(scratch, MakeWav(spec, narrow), {"-b", "24"});
+        const auto result = Convert(scratch, MakeWav(layout, narrow), {"-b", "24"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         ASSERT_EQ(result.wav.samples.size(), narrow.size());
         EXPECT_EQ(result.wav.bits, 24);
@@ -257,9 +257,9 @@ TEST(Conversion, WidthChanges) {
     {
         // -b 20 -c 40 leaves a container of 0: the input's width is kept.
         ScratchFolder scratch;
-        WavSpec spec;
-        spec.bits = 24;
-        const auto result = Convert(scratch, MakeWav(spec, samples), {"-b", "20", "-c", "40"});
+        WavLayout layout;
+        layout.bits = 24;
+        const auto result = Convert(scratch, MakeWav(layout, samples), {"-b", "20", "-c", "40"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         EXPECT_EQ(result.wav.bits, 24);
         EXPECT_EQ(result.wav.samples, samples);
@@ -269,15 +269,15 @@ TEST(Conversion, WidthChanges) {
 TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
     for (std::size_t frames : {1u, 200u, 44100u}) {
         ScratchFolder scratch;
-        WavSpec spec;
-        spec.bits = 24;
+        WavLayout layout;
+        layout.bits = 24;
         const auto left = Sine(frames, 1000.0, 44100.0, 0.5 * 8388607);
         auto right = left;
         for (auto& v : right) {
             v = -v;
         }
         const auto result =
-            Convert(scratch, MakeWav(spec, Interleave({left, right})), {"-s", "48000"});
+            Convert(scratch, MakeWav(layout, Interleave({left, right})), {"-s", "48000"});
         SCOPED_TRACE(frames);
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         const std::size_t expected_frames = (frames * 160 + 146) / 147;
@@ -296,10 +296,10 @@ TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
 
 TEST(Conversion, OutputFolderRules) {
     ScratchFolder scratch;
-    WavSpec spec;
+    WavLayout layout;
     const auto samples = testsupport::NoiseSamples(100, 16, 1);
     ::mkdir((scratch / "music").c_str(), 0755);
-    WriteFileBytes(scratch / "music/a.wav", MakeWav(spec, samples));
+    WriteFileBytes(scratch / "music/a.wav", MakeWav(layout, samples));
 
     // Absolute folder, created with its missing parents.
     auto run = RunMarrowvale({scratch / "music/a.wav", "-o", scratch / "x/y/z", "-b", "16"});
@@ -317,25 +317,25 @@ TEST(Conversion, OutputFolderRules) {
 TEST(Conversion, UnconvertibleFilesAreSkippedWithAReason) {
     ScratchFolder scratch;
     const auto samples = testsupport::NoiseSamples(64, 16, 2);
-    WavSpec good;
+    WavLayout good;
     WriteFileBytes(scratch / "good.wav", MakeWav(good, samples));
     WriteFileBytes(scratch / "text.wav", "this is not a wave file");
-    WavSpec flt = good;
+    WavLayout flt = good;
     flt.format_tag = 3;
     flt.bits = 32;
     WriteFileBytes(scratch / "float.wav", MakeWav(flt, testsupport::NoiseSamples(64, 32, 2)));
-    WavSpec ext_float = flt;
+    WavLayout ext_float = flt;
     ext_float.format_tag = 65534;
     ext_float.sub_format = 3;
     WriteFileBytes(scratch / "extfloat.wav",
                    MakeWav(ext_float, testsupport::NoiseSamples(64, 32, 2)));
-    WavSpec twelve = good;
+    WavLayout twelve = good;
     twelve.bits = 12;
     WriteFileBytes(scratch / "twelve.wav", MakeWav(twelve, {}));
-    WavSpec silent = good;
+    WavLayout silent = good;
     silent.channels = 0;
     WriteFileBytes(scratch / "nochannels.wav", MakeWav(silent, {}));
-    WavSpec ext_pcm = good;
+    WavLayout ext_pcm = good;
     ext_pcm.format_tag = 65534;
     WriteFileBytes(scratch / "extpcm.wav", MakeWav(ext_pcm, samples));
 
@@ -364,9 +364,9 @@ TEST(Conversion, UnconvertibleFilesAreSkippedWithAReason) {
 
 TEST(Conversion, NeverLosesAnExistingFile) {
     ScratchFolder scratch;
-    WavSpec spec;
+    WavLayout layout;
     const auto samples = testsupport::NoiseSamples(100000, 16, 4);
-    const std::string input = MakeWav(spec, samples);
+    const std::string input = MakeWav(layout, samples);
     WriteFileBytes(scratch / "a.wav", input);
 
     // "-o ." names the input itself.
@@ -389,12 +389,12 @@ TEST(Conversion, NeverLosesAnExistingFile) {
 
 TEST(Conversion, ThreadedAndSingleThreadedOutputsAgree) {
     ScratchFolder scratch;
-    WavSpec spec;
-    spec.channels = 3;
-    spec.bits = 24;
-    spec.rate = 48000;
+    WavLayout layout;
+    layout.channels = 3;
+    layout.bits = 24;
+    layout.rate = 48000;
     const auto samples = testsupport::NoiseSamples(3 * 30000, 22, 8);
-    WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+    WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
     const auto one = RunMarrowvale({scratch / "a.wav", "-o", "one", "-s", "44100", "-b", "16"},
                                    "MARROWVALE_THREADS=1; export MARROWVALE_THREADS;");
     const auto two = RunMarrowvale({scratch / "a.wav", "-o", "two", "-s", "44100", "-b", "16"},
@@ -408,12 +408,12 @@ TEST(Conversion, ThreadedAndSingleThreadedOutputsAgree) {
 
 TEST(Conversion, InterruptDiscardsTheUnfinishedOutputAndStopsTheBatch) {
     ScratchFolder scratch;
-    WavSpec spec;
+    WavLayout layout;
     // Long enough, and up-sampled far enough, that the signal always arrives
     // well before the end (about 2.5 s of work in an optimised build).
     const auto samples = testsupport::NoiseSamples(2 * 44100 * 60, 16, 6);
-    WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
-    WriteFileBytes(scratch / "b.wav", MakeWav(spec, samples));
+    WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
+    WriteFileBytes(scratch / "b.wav", MakeWav(layout, samples));
     const auto run =
         RunMarrowvale({scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "768000"},
                       "timeout --preserve-status -s INT 0.3");

@@ -11,7 +11,7 @@ using testsupport::ParseWav;
 using testsupport::ReadFileBytes;
 using testsupport::RunMarrowvale;
 using testsupport::ScratchFolder;
-using testsupport::WavSpec;
+using testsupport::WavLayout;
 using testsupport::WriteFileBytes;
 
 namespace {
@@ -27,14 +27,14 @@ TEST(ExtremeConversion, ChannelCountsAndOneFrameFiles) {
     for (int channels : {1, 2, 3, 8, 64}) {
         for (std::size_t frames : {std::size_t{1}, std::size_t{777}}) {
             ScratchFolder scratch;
-            WavSpec spec;
-            spec.channels = channels;
-            spec.bits = 24;
-            spec.rate = 48000;
+            WavLayout layout;
+            layout.channels = channels;
+            layout.bits = 24;
+            layout.rate = 48000;
             const auto samples =
                 testsupport::NoiseSamples(frames * static_cast<std::size_t>(channels), 20,
                                           static_cast<std::uint32_t>(channels));
-            WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+            WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
             const auto run = RunMarrowvale(
                 {scratch / "a.wav", "-o", scratch / "out", "-s", "44100", "-b", "16"});
             SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(frames) +
@@ -59,11 +59,11 @@ TEST(ExtremeConversion, FarApartAndAwkwardRates) {
          {Case{8000, 768000, 50}, Case{768000, 8000, 5000}, Case{44100, 44101, 3000},
           Case{768000, 7999, 4000}, Case{1, 2, 3}, Case{7, 768000, 2}}) {
         ScratchFolder scratch;
-        WavSpec spec;
-        spec.channels = 2;
-        spec.rate = c.from;
+        WavLayout layout;
+        layout.channels = 2;
+        layout.rate = c.from;
         const auto samples = testsupport::NoiseSamples(2 * c.frames, 14, c.from);
-        WriteFileBytes(scratch / "a.wav", MakeWav(spec, samples));
+        WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
         const auto run =
             RunMarrowvale({scratch / "a.wav", "-o", scratch / "out", "-s", std::to_string(c.to)});
         SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
@@ -76,11 +76,11 @@ TEST(ExtremeConversion, FarApartAndAwkwardRates) {
 
 TEST(ExtremeConversion, OutputsThatWouldReachFourGibibytesAreRefused) {
     ScratchFolder scratch;
-    WavSpec spec;
+    WavLayout layout;
     // The header claims almost 4 GiB of 16-bit stereo; the file is short.
     // Resampled to 48 kHz the output would pass the 32-bit size fields.
-    spec.data_size_override = 0xFFFFFF00LL;
-    WriteFileBytes(scratch / "huge.wav", MakeWav(spec, testsupport::NoiseSamples(1000, 16, 1)));
+    layout.data_size_override = 0xFFFFFF00LL;
+    WriteFileBytes(scratch / "huge.wav", MakeWav(layout, testsupport::NoiseSamples(1000, 16, 1)));
     // Kept at its own rate and widened to 24 bits: 1.5 times as large.
     auto run = RunMarrowvale({scratch / "huge.wav", "-o", scratch / "out", "-s", "48000"});
     EXPECT_EQ(run.exit_status, 1);
@@ -98,10 +98,10 @@ TEST(ExtremeConversion, OutputsThatWouldReachFourGibibytesAreRefused) {
 
 TEST(ExtremeConversion, RequestsBeyondTheMemoryLimitsAreRefusedWithAReason) {
     ScratchFolder scratch;
-    WavSpec absurd_rate;
+    WavLayout absurd_rate;
     absurd_rate.rate = 2147483647;
     WriteFileBytes(scratch / "rate.wav", MakeWav(absurd_rate, testsupport::NoiseSamples(4, 16, 1)));
-    WavSpec many_channels;
+    WavLayout many_channels;
     many_channels.channels = 65535;
     many_channels.rate = 44100;
     WriteFileBytes(scratch / "channels.wav",

@@ -73,11 +73,11 @@ TEST(Task_Convert, OutputPathRule) {
 
 TEST(Task_Convert, ProgressTotalIsTheExactOutputCount) {
     testsupport::ScratchFolder scratch;
-    testsupport::WavSpec spec;
+    testsupport::WavLayout layout;
     testsupport::WriteFileBytes(
-        scratch / "a.wav", testsupport::MakeWav(spec, testsupport::NoiseSamples(200000, 16, 1)));
-    testsupport::WriteFileBytes(scratch / "b.wav",
-                                testsupport::MakeWav(spec, testsupport::NoiseSamples(2002, 16, 1)));
+        scratch / "a.wav", testsupport::MakeWav(layout, testsupport::NoiseSamples(200000, 16, 1)));
+    testsupport::WriteFileBytes(
+        scratch / "b.wav", testsupport::MakeWav(layout, testsupport::NoiseSamples(2002, 16, 1)));
     for (const auto& [name, rate, frames] :
          {std::tuple<const char*, int, int>{"a.wav", 0, 100000}, {"b.wav", 48000, 1090}}) {
         ConversionSettings settings;
@@ -98,13 +98,15 @@ TEST(Task_Convert, ProgressTotalIsTheExactOutputCount) {
 
 TEST(Task_Convert, StopRequestedBeforeRun) {
     testsupport::ScratchFolder scratch;
-    testsupport::WavSpec spec;
+    testsupport::WavLayout layout;
     // 100000 frames need five blocks: the stop is seen after the first.
     testsupport::WriteFileBytes(
-        scratch / "long.wav", testsupport::MakeWav(spec, testsupport::NoiseSamples(200000, 16, 2)));
+        scratch / "long.wav",
+        testsupport::MakeWav(layout, testsupport::NoiseSamples(200000, 16, 2)));
     // A single short block finishes before the status is ever asked.
-    testsupport::WriteFileBytes(scratch / "short.wav",
-                                testsupport::MakeWav(spec, testsupport::NoiseSamples(2000, 16, 2)));
+    testsupport::WriteFileBytes(
+        scratch / "short.wav",
+        testsupport::MakeWav(layout, testsupport::NoiseSamples(2000, 16, 2)));
     volatile std::sig_atomic_t stop = 1;
     task::TaskStatus status(stop);
     ConversionSettings settings;

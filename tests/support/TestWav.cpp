@@ -26,8 +26,8 @@ std::string Chunk(const std::string& id, const std::string& body) {
     return chunk;
 }
 
-std::string MakeWav(const WavSpec& spec, const std::vector<std::int32_t>& samples) {
-    const int width = spec.bits / 8;
+std::string MakeWav(const WavLayout& layout, const std::vector<std::int32_t>& samples) {
+    const int width = layout.bits / 8;
     std::string data;
     for (std::int32_t value : samples) {
         const std::uint32_t word = width == 1 ? static_cast<std::uint32_t>(value + 128)
@@ -36,26 +36,27 @@ std::string MakeWav(const WavSpec& spec, const std::vector<std::int32_t>& sample
             data += static_cast<char>((word >> (8 * b)) & 0xFF);
         }
     }
-    const unsigned align = static_cast<unsigned>(spec.channels * width);
-    std::string fmt = U16(static_cast<unsigned>(spec.format_tag)) +
-                      U16(static_cast<unsigned>(spec.channels)) + U32(spec.rate) +
-                      U32(spec.rate * align) + U16(align) + U16(static_cast<unsigned>(spec.bits));
-    if (spec.format_tag == 65534) {
+    const unsigned align = static_cast<unsigned>(layout.channels * width);
+    std::string fmt = U16(static_cast<unsigned>(layout.format_tag)) +
+                      U16(static_cast<unsigned>(layout.channels)) + U32(layout.rate) +
+                      U32(layout.rate * align) + U16(align) +
+                      U16(static_cast<unsigned>(layout.bits));
+    if (layout.format_tag == 65534) {
         // cbSize 22, valid bits, channel mask, then the sub-format GUID.
-        fmt += U16(22) + U16(static_cast<unsigned>(spec.bits)) + U32(0) +
-               U16(static_cast<unsigned>(spec.sub_format)) +
+        fmt += U16(22) + U16(static_cast<unsigned>(layout.bits)) + U32(0) +
+               U16(static_cast<unsigned>(layout.sub_format)) +
                std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
     }
-    const std::uint32_t data_size = spec.data_size_override >= 0
-                                        ? static_cast<std::uint32_t>(spec.data_size_override)
+    const std::uint32_t data_size = layout.data_size_override >= 0
+                                        ? static_cast<std::uint32_t>(layout.data_size_override)
                                         : static_cast<std::uint32_t>(data.size());
     std::string body =
-        "WAVE" + Chunk("fmt ", fmt) + spec.chunks_before_data + "data" + U32(data_size) + data;
-    if (!spec.chunks_after_data.empty()) {
+        "WAVE" + Chunk("fmt ", fmt) + layout.chunks_before_data + "data" + U32(data_size) + data;
+    if (!layout.chunks_after_data.empty()) {
         if (data.size() % 2 == 1) {
             body += '\0';
         }
-        body += spec.chunks_after_data;
+        body += layout.chunks_after_data;
     }
     return "RIFF" + U32(static_cast<std::uint32_t>(body.size())) + body;
 }

@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-struct WavSpec {
+struct WavLayout {
     int channels = 2;
     std::uint32_t rate = 44100;
     int bits = 16;
@@ -26,7 +26,7 @@ std::string U32(std::uint32_t value);
 std::string Chunk(const std::string& id, const std::string& body); // adds the pad byte
 
 // Encodes samples (right-justified in `bits`) as a complete file.
-std::string MakeWav(const WavSpec& spec, const std::vector<std::int32_t>& samples);
+std::string MakeWav(const WavLayout& layout, const std::vector<std::int32_t>& samples);
 
 struct ParsedWav {
     bool ok = false;
