@@ -181,14 +181,15 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
             failure_reason = refused.what();
             return;
         }
-        const std::uint64_t state_bytes = std::uint64_t{resamplers[0]->StateBytes()} * channels;
-        if (c == 0 && state_bytes > largest_state_bytes) {
+        if (c == 0 && std::uint64_t{resamplers[0]->StateBytes()} * channels > largest_state_bytes) {
             outcome = ConversionOutcome::Skipped;
-            failure_reason = (boost::format("resampling %u channels from %d Hz to %d Hz would need "
-                                            "%u MiB, more than the %u MiB allowed") %
-                              channels % input_rate % output_rate % (state_bytes >> 20) %
-                              (largest_state_bytes >> 20))
-                                 .str();
+            failure_reason =
+                (boost::format("resampling %u channels from %d Hz to %d Hz would need %u MiB, "
+                               "more than the %u MiB allowed") %
+                 channels % input_rate % output_rate %
+                 ((std::uint64_t{resamplers[0]->StateBytes()} * channels) >> 20) %
+                 (largest_state_bytes >> 20))
+                    .str();
             return;
         }
         auto requantiser = boost::make_shared<IntegerRequantiser<int>>();
