@@ -387,23 +387,37 @@ TEST(Conversion, NeverLosesAnExistingFile) {
     EXPECT_EQ(ReadFileBytes(scratch / "a.wav"), input);
 }
 
-TEST(Conversion, ThreadedAndSingleThreadedOutputsAgree) {
-    ScratchFolder scratch;
-    WavLayout layout;
-    layout.channels = 3;
-    layout.bits = 24;
-    layout.rate = 48000;
-    const auto samples = testsupport::NoiseSamples(3 * 30000, 22, 8);
-    WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
-    const auto one = RunMarrowvale({scratch / "a.wav", "-o", "one", "-s", "44100", "-b", "16"},
-                                   "MARROWVALE_THREADS=1; export MARROWVALE_THREADS;");
-    const auto two = RunMarrowvale({scratch / "a.wav", "-o", "two", "-s", "44100", "-b", "16"},
-                                   "MARROWVALE_THREADS=2; export MARROWVALE_THREADS;");
-    EXPECT_EQ(one.exit_status, 0) << one.err;
-    EXPECT_EQ(two.exit_status, 0) << two.err;
-    const std::string bytes = ReadFileBytes(scratch / "one/a.wav");
-    EXPECT_GT(bytes.size(), 46u);
-    EXPECT_EQ(bytes, ReadFileBytes(scratch / "two/a.wav"));
+TEST(Conversion, ThreadedVectorisedAndPlainPathsAgree) {
+    struct Case {
+        int channels;
+        std::uint32_t from;
+        const char* to;
+    };
+    for (const Case& c : {Case{2, 44100, "48000"}, Case{3, 48000, "44100"}, Case{5, 96000, "44100"},
+                          Case{1, 22050, "44100"}}) {
+        ScratchFolder scratch;
+        WavLayout layout;
+        layout.channels = c.channels;
+        layout.bits = 24;
+        layout.rate = c.from;
+        const auto samples =
+            testsupport::NoiseSamples(static_cast<std::size_t>(c.channels) * 30000, 22, c.from);
+        WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
+        // One thread and the portable kernel, against the default: threads
+        // for the channels and the processor's vector kernel.
+        const auto plain = RunMarrowvale(
+            {scratch / "a.wav", "-o", "plain", "-s", c.to, "-b", "16"},
+            "MARROWVALE_THREADS=1 MARROWVALE_GENERIC_KERNEL=1; export MARROWVALE_THREADS "
+            "MARROWVALE_GENERIC_KERNEL;");
+        const auto fast = RunMarrowvale({scratch / "a.wav", "-o", "fast", "-s", c.to, "-b", "16"},
+                                        "unset MARROWVALE_THREADS MARROWVALE_GENERIC_KERNEL;");
+        SCOPED_TRACE(std::to_string(c.channels) + " channels to " + c.to);
+        EXPECT_EQ(plain.exit_status, 0) << plain.err;
+        EXPECT_EQ(fast.exit_status, 0) << fast.err;
+        const std::string bytes = ReadFileBytes(scratch / "plain/a.wav");
+        EXPECT_GT(bytes.size(), 46u);
+        EXPECT_EQ(bytes, ReadFileBytes(scratch / "fast/a.wav"));
+    }
 }
 
 TEST(Conversion, InterruptDiscardsTheUnfinishedOutputAndStopsTheBatch) {
