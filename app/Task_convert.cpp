@@ -25,7 +25,6 @@ namespace {
 
 constexpr int format_pcm = 1;
 constexpr int format_extensible = 65534;
-constexpr std::uint64_t largest_data_size = 0xFFFFFFFFULL - 38; // RIFF size = data size + 38
 // Caps one block at 2 MiB of samples, so that many-channel files do not make
 // the block (W x C x 10240 samples) grow without bound.
 constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
@@ -121,7 +120,7 @@ std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
         OutputFrames(input.SamplesPerChannel(), input.SampleRate(), output_rate);
     const std::uint64_t data_size =
         frames * static_cast<std::uint64_t>(input.Channels()) * (output_bits / 8);
-    if (data_size > largest_data_size) {
+    if (data_size > WaveFile_type::kMaxDataSize) {
         return "the output would reach 4 GiB, the limit of a RIFF WAVE file";
     }
 
