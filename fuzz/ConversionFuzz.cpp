@@ -41,9 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const fs::path folder = "/tmp/marrowvale_fuzz_convert_" + std::to_string(::getpid());
     static const fs::path input = folder / "in.wav";
     fs::create_directories(folder);
+    std::string file(reinterpret_cast<const char*>(data + 4), size - 4);
+    // Every new rate pair plans and designs its filters afresh, which would
+    // slow the search to a few runs a second; unless bit 2 of the fourth
+    // byte says otherwise, a plain header's rate is replaced by a common one.
+    if ((data[3] & 4) == 0 && file.size() >= 28 && file.compare(12, 4, "fmt ") == 0) {
+        static const std::uint32_t common_rates[] = {44100, 48000, 96000, 22050};
+        const std::uint32_t rate = common_rates[(data[3] >> 3) & 3];
+        for (std::size_t b = 0; b < 4; ++b) {
+            file[24 + b] = static_cast<char>((rate >> (8 * b)) & 0xFF);
+        }
+    }
     {
         std::ofstream out(input.string(), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data + 4), static_cast<std::streamsize>(size - 4));
+        out.write(file.data(), static_cast<std::streamsize>(file.size()));
     }
 
     marrowvale::ConversionSettings settings;
