@@ -17,19 +17,11 @@
 #include <random>
 #include <vector>
 
+using resampler_test::Noise;
+
 namespace {
 
 using Path = PolyphaseKernel::Path;
-
-std::vector<int> Noise(std::size_t length, int amplitude, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_int_distribution<int> draw(-amplitude, amplitude);
-    std::vector<int> x(length);
-    for (int& v : x) {
-        v = draw(generator);
-    }
-    return x;
-}
 
 // A random float filter laid out as branches, and random float samples in
 // an aligned buffer long enough for every read the outputs make.

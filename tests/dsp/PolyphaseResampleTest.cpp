@@ -14,17 +14,9 @@
 using resampler_test::Convert;
 using resampler_test::ReferenceConvert;
 
-namespace {
+using resampler_test::Noise;
 
-std::vector<int> Noise(std::size_t length, int amplitude, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_int_distribution<int> draw(-amplitude, amplitude);
-    std::vector<int> x(length);
-    for (int& v : x) {
-        v = draw(generator);
-    }
-    return x;
-}
+namespace {
 
 std::size_t ExactLength(std::size_t input, int input_rate, int output_rate) {
     // ceil(I * out / in) with the rates reduced or not: the same.

@@ -9,12 +9,24 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace resampler_test {
 
 // Feeds `input` in pieces of at most in_block samples with at most out_room
 // samples of room per call, then flushes with the same room.
+// Uniform integer noise in [-amplitude, amplitude], repeatable by seed.
+inline std::vector<int> Noise(std::size_t length, int amplitude, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> draw(-amplitude, amplitude);
+    std::vector<int> x(length);
+    for (int& v : x) {
+        v = draw(generator);
+    }
+    return x;
+}
+
 inline std::vector<int> Convert(PolyphaseResample& resampler, const std::vector<int>& input,
                                 unsigned in_block, unsigned out_room) {
     std::vector<int> result;
