@@ -23,12 +23,8 @@ std::vector<int> LoudSignal() {
     return x;
 }
 
-void Narrow(benchmark::State& state) {
-    dsp::requantisation::IntegerRequantiser<int> requantiser;
-    requantiser.noise_shaping = static_cast<int>(state.range(0));
-    requantiser.dither_type = static_cast<int>(state.range(1));
-    requantiser.UseFixedSeed(1);
-    requantiser.Prepare();
+void ProcessBlocks(benchmark::State& state,
+                   dsp::requantisation::IntegerRequantiser<int>& requantiser) {
     const std::vector<int> input = LoudSignal();
     std::vector<int> samples(block);
     for (auto _ : state) {
@@ -39,6 +35,15 @@ void Narrow(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * block);
 }
+
+void Narrow(benchmark::State& state) {
+    dsp::requantisation::IntegerRequantiser<int> requantiser;
+    requantiser.noise_shaping = static_cast<int>(state.range(0));
+    requantiser.dither_type = static_cast<int>(state.range(1));
+    requantiser.UseFixedSeed(1);
+    requantiser.Prepare();
+    ProcessBlocks(state, requantiser);
+}
 BENCHMARK(Narrow)->ArgNames({"shaping", "dither"})->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}});
 
 void EqualWidth(benchmark::State& state) {
@@ -46,15 +51,7 @@ void EqualWidth(benchmark::State& state) {
     requantiser.bits_removed = 0;
     requantiser.output_bits = 24;
     requantiser.Prepare();
-    const std::vector<int> input = LoudSignal();
-    std::vector<int> samples(block);
-    for (auto _ : state) {
-        samples = input;
-        requantiser.Process(samples.data(), block);
-        benchmark::DoNotOptimize(samples.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * block);
+    ProcessBlocks(state, requantiser);
 }
 BENCHMARK(EqualWidth);
 
@@ -64,15 +61,7 @@ void Widen(benchmark::State& state) {
     requantiser.bits_added = 8;
     requantiser.output_bits = 32;
     requantiser.Prepare();
-    const std::vector<int> input = LoudSignal();
-    std::vector<int> samples(block);
-    for (auto _ : state) {
-        samples = input;
-        requantiser.Process(samples.data(), block);
-        benchmark::DoNotOptimize(samples.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * block);
+    ProcessBlocks(state, requantiser);
 }
 BENCHMARK(Widen);
 
