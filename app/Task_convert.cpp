@@ -1,16 +1,15 @@
 #include "app/Task_convert.hpp"
 
+#include "app/ChannelPipeline.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 #include "dsp/Polyphase.hpp"
 #include "dsp/requantisation/IntegerRequantiser.hpp"
-#include "task/WorkerPool.hpp"
 
 #include <algorithm>
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
-#include <functional>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -25,9 +24,6 @@ namespace {
 
 constexpr int format_pcm = 1;
 constexpr int format_extensible = 65534;
-// Caps one block at 2 MiB of samples, so that many-channel files do not make
-// the block (W x C x 10240 samples) grow without bound.
-constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
 // All channels' resampler buffers together; each channel's alone is bounded
 // by the resampler itself.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
@@ -224,38 +220,6 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
         return;
     }
 
-    const unsigned sample_bytes = static_cast<unsigned>(input_bits / 8);
-    const std::uint64_t wanted_frames = std::uint64_t{sample_bytes} * 10240;
-    const unsigned frames_per_block = static_cast<unsigned>(
-        std::max<std::uint64_t>(1, std::min(wanted_frames, largest_block_samples / channels)));
-    const unsigned block_samples = frames_per_block * channels; // B
-    // Room for a whole block's output in one pass at common ratios, so that
-    // each block is one round of the workers; extreme up-sampling takes
-    // several passes.
-    const std::uint64_t block_output =
-        OutputFrames(frames_per_block, static_cast<std::uint64_t>(input_rate),
-                     static_cast<std::uint64_t>(output_rate)) +
-        resamplers[0]->OutputBlockLength();
-    const unsigned channel_room = static_cast<unsigned>(std::max<std::uint64_t>(
-        frames_per_block, std::min(block_output, largest_block_samples / channels)));
-
-    // Two input blocks and two output blocks: while the workers process one
-    // block, this thread writes the previous one's output and reads the next.
-    std::vector<std::int32_t> input_blocks[2] = {std::vector<std::int32_t>(block_samples),
-                                                 std::vector<std::int32_t>(block_samples)};
-    unsigned input_counts[2] = {0, 0};
-    std::vector<std::int32_t> output_blocks[2] = {
-        std::vector<std::int32_t>(std::size_t{channel_room} * channels),
-        std::vector<std::int32_t>(std::size_t{channel_room} * channels)};
-    std::vector<unsigned> produced[2] = {std::vector<unsigned>(channels, 0),
-                                         std::vector<unsigned>(channels, 0)};
-    std::vector<std::vector<std::int32_t>> channel_input(
-        channels, std::vector<std::int32_t>(frames_per_block));
-    std::vector<std::vector<std::int32_t>> channel_output(channels,
-                                                          std::vector<std::int32_t>(channel_room));
-    std::vector<unsigned> available(channels, 0);
-    std::vector<unsigned> offset(channels, 0);
-
     // The progress unit is one output sample of one channel; the total is
     // the exact count the resamplers will deliver for a complete input.
     const std::uint64_t expected_total =
@@ -265,7 +229,7 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
-    // 0 worker threads: everything runs on this thread, channel by channel.
+    // 1 runs everything on this thread, channel by channel.
     const std::size_t workers =
         thread_count == 1
             ? 0
@@ -273,134 +237,14 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
                    ? thread_count
                    : std::max<std::size_t>(
                          1, std::min<std::size_t>(channels, std::thread::hardware_concurrency())));
-    task::WorkerPool pool(workers);
-
-    unsigned current = 0; // input block being processed
-    unsigned target = 0;  // output block being filled
-    // Channel c: resample what is left of its block until it is all taken or
-    // the channel's output room is full, requantise, interleave.
-    const std::function<void(std::size_t)> resample_channel = [&](std::size_t c) {
-        unsigned count = 0;
-        while (offset[c] < available[c] && count < channel_room) {
-            unsigned taken = available[c] - offset[c];
-            unsigned delivered = channel_room - count;
-            resamplers[c]->Process(channel_input[c].data() + offset[c],
-                                   channel_output[c].data() + count, taken, delivered);
-            offset[c] += taken;
-            count += delivered;
-            if (taken == 0 && delivered == 0) {
-                break;
-            }
-        }
-        requantisers[c]->Process(channel_output[c].data(), count);
-        output.Interleave(channel_output[c], count, static_cast<int>(c + 1), output_blocks[target]);
-        produced[target][c] = count;
-    };
-    const std::function<void(std::size_t)> start_block = [&](std::size_t c) {
-        available[c] = input.Deinterleave(input_blocks[current], input_counts[current],
-                                          static_cast<int>(c + 1), channel_input[c]);
-        offset[c] = 0;
-        resample_channel(c);
-    };
-    const std::function<void(std::size_t)> flush_channel = [&](std::size_t c) {
-        unsigned count = 0;
-        while (count < channel_room) {
-            unsigned delivered = channel_room - count;
-            resamplers[c]->Flush(channel_output[c].data() + count, delivered);
-            count += delivered;
-            if (delivered == 0) {
-                break;
-            }
-        }
-        requantisers[c]->Process(channel_output[c].data(), count);
-        output.Interleave(channel_output[c], count, static_cast<int>(c + 1), output_blocks[target]);
-        produced[target][c] = count;
-    };
-    // Writes one output block in channel order. Empty passes report nothing:
-    // after the bar is complete an Advance(0) would draw a stray mark.
-    const auto write_block = [&](unsigned block) {
-        unsigned total = 0;
-        for (unsigned c = 0; c < channels; ++c) {
-            if (produced[block][c] != produced[block][0]) {
-                failure_reason = "internal error: channels out of step";
-                return false;
-            }
-            if (produced[block][c] != 0) {
-                progress.Advance(static_cast<int>(produced[block][c]));
-            }
-            total += produced[block][c];
-        }
-        output.WriteSamples(output_blocks[block], total);
-        if (output.Failed()) {
-            failure_reason = "writing the output failed (disk full or write error)";
-            return false;
-        }
-        return true;
-    };
-    const std::uint64_t total_samples = input.TotalSamples();
-    std::uint64_t samples_read = 0;
-    const auto read_block = [&](unsigned block) {
-        unsigned count = input.ReadSamples(input_blocks[block], block_samples);
-        samples_read += count;
-        if (samples_read > total_samples) {
-            // Bytes beyond the "data" body belong to later chunks.
-            count -= static_cast<unsigned>(samples_read - total_samples);
-            samples_read = total_samples;
-        }
-        input_counts[block] = count;
-    };
-
-    bool stopped = false;
-    bool write_pending = false; // output_blocks[1 - target] holds the last block's output
-    read_block(current);
-    for (;;) {
-        const bool full = input_counts[current] == block_samples;
-        pool.Start(channels, start_block);
-        bool written = !write_pending || write_block(1 - target);
-        if (full) {
-            read_block(1 - current);
-        }
-        pool.Wait();
-        if (!written) {
-            return;
-        }
-        // Output longer than the room takes further passes, each written
-        // before the next reuses the block.
-        while (offset[0] < available[0] && produced[target][0] != 0) {
-            if (!write_block(target)) {
-                return;
-            }
-            pool.RunForEach(channels, resample_channel);
-        }
-        write_pending = true;
-        target = 1 - target;
-        if (!full) {
-            break;
-        }
-        if (status.IsCancelled()) {
-            stopped = true;
-            break;
-        }
-        current = 1 - current;
-    }
-    if (!write_block(1 - target)) {
+    ChannelPipeline pipeline(input, output, resamplers, requantisers, workers);
+    const ChannelPipeline::Result result = pipeline.Run(progress, status);
+    if (result == ChannelPipeline::Result::Failed) {
+        failure_reason = pipeline.FailureReason();
         return;
     }
+    const bool stopped = result == ChannelPipeline::Result::Stopped;
 
-    // The resamplers' tails, until they deliver nothing more.
-    for (;;) {
-        pool.RunForEach(channels, flush_channel);
-        if (!write_block(target)) {
-            return;
-        }
-        if (produced[target][0] == 0) {
-            break;
-        }
-        if (status.IsCancelled()) {
-            stopped = true;
-            break;
-        }
-    }
     for (const auto& requantiser : requantisers) {
         clipped_samples += requantiser->ClippedCount();
     }
