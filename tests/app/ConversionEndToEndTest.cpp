@@ -424,10 +424,10 @@ TEST(Conversion, InterruptDiscardsTheUnfinishedOutputAndStopsTheBatch) {
     ScratchFolder scratch;
     WavLayout layout;
     // Long enough, and up-sampled far enough, that the signal always arrives
-    // well before the end (about 2.5 s of work in an optimised build).
-    const auto samples = testsupport::NoiseSamples(2 * 44100 * 60, 16, 6);
+    // well before the end (about 1.5 s of work in an optimised build).
+    const auto samples = testsupport::NoiseSamples(2 * 44100 * 120, 16, 6);
     WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
-    WriteFileBytes(scratch / "b.wav", MakeWav(layout, samples));
+    WriteFileBytes(scratch / "b.wav", MakeWav(layout, testsupport::NoiseSamples(200, 16, 6)));
     const auto run =
         RunMarrowvale({scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "768000"},
                       "timeout --preserve-status -s INT 0.3");
