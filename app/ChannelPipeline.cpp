@@ -33,10 +33,8 @@ ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& input_file,
     // Room for a whole block's output in one pass at common ratios, so that
     // each block is one round of the workers; extreme up-sampling takes
     // several passes.
-    const std::uint64_t input_rate = input.SampleRate();
-    const std::uint64_t output_rate = output.SampleRate();
     const std::uint64_t block_output =
-        (std::uint64_t{frames_per_block} * output_rate + input_rate - 1) / input_rate +
+        OutputFrames(frames_per_block, input.SampleRate(), output.SampleRate()) +
         resamplers[0]->OutputBlockLength();
     channel_room = static_cast<unsigned>(std::max<std::uint64_t>(
         frames_per_block, std::min(block_output, largest_block_samples / channels)));

@@ -22,6 +22,13 @@ class IntegerRequantiser;
 
 namespace marrowvale {
 
+// Frames the resamplers deliver for `frames` input frames:
+// ceil(frames * output_rate / input_rate).
+inline std::uint64_t OutputFrames(std::uint64_t frames, std::uint64_t input_rate,
+                                  std::uint64_t output_rate) {
+    return (frames * output_rate + input_rate - 1) / input_rate;
+}
+
 // Moves one file's samples through its channel chains: reads interleaved
 // blocks, has the workers deinterleave, resample, requantise and interleave
 // each channel, and writes the results in channel order; then drains the

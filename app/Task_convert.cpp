@@ -28,13 +28,6 @@ constexpr int format_extensible = 65534;
 // by the resampler itself.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
 
-// Output frames the resampler delivers for `frames` input frames:
-// ceil(frames * output_rate / input_rate).
-std::uint64_t OutputFrames(std::uint64_t frames, std::uint64_t input_rate,
-                           std::uint64_t output_rate) {
-    return (frames * output_rate + input_rate - 1) / input_rate;
-}
-
 // Removes the temporary output unless the conversion committed it.
 class TemporaryFile {
 public:
@@ -79,6 +72,17 @@ void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_pat
     }
 }
 
+int Task_Convert::OutputRate(const WaveFile_type& input) const {
+    return settings.new_sampling_rate != 0 ? settings.new_sampling_rate
+                                           : static_cast<int>(input.SampleRate());
+}
+
+// 0 keeps the input's width, also when the container rule gave 0.
+int Task_Convert::OutputBits(const WaveFile_type& input) const {
+    return settings.new_bit_depth != 0 && settings.container_bits != 0 ? settings.container_bits
+                                                                       : input.BitsPerSample();
+}
+
 std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
     const int tag = input.FormatTag();
     if (tag == format_extensible) {
@@ -106,12 +110,8 @@ std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
         return (boost::format("the sampling rate %u is out of range") % input.SampleRate()).str();
     }
 
-    const std::uint64_t output_rate = settings.new_sampling_rate != 0
-                                          ? static_cast<std::uint64_t>(settings.new_sampling_rate)
-                                          : input.SampleRate();
-    const int output_bits = settings.new_bit_depth != 0 && settings.container_bits != 0
-                                ? settings.container_bits
-                                : bits;
+    const std::uint64_t output_rate = static_cast<std::uint64_t>(OutputRate(input));
+    const int output_bits = OutputBits(input);
     const std::uint64_t frames =
         OutputFrames(input.SamplesPerChannel(), input.SampleRate(), output_rate);
     const std::uint64_t data_size =
@@ -155,12 +155,8 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     const unsigned channels = static_cast<unsigned>(input.Channels());
     const int input_bits = input.BitsPerSample();
     const int input_rate = static_cast<int>(input.SampleRate());
-    const int output_rate =
-        settings.new_sampling_rate != 0 ? settings.new_sampling_rate : input_rate;
-    // 0 keeps the input's width, also when the container rule gave 0.
-    const int output_bits = settings.new_bit_depth != 0 && settings.container_bits != 0
-                                ? settings.container_bits
-                                : input_bits;
+    const int output_rate = OutputRate(input);
+    const int output_bits = OutputBits(input);
 
     // One chain per channel. Every resampler of the file follows the same
     // stage plan, so all channels deliver the same counts in every pass.
@@ -176,13 +172,13 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
             failure_reason = refused.what();
             return;
         }
-        if (c == 0 && std::uint64_t{resamplers[0]->StateBytes()} * channels > largest_state_bytes) {
+        const std::uint64_t state_bytes = std::uint64_t{resamplers[0]->StateBytes()} * channels;
+        if (c == 0 && state_bytes > largest_state_bytes) {
             outcome = ConversionOutcome::Skipped;
             failure_reason =
                 (boost::format("resampling %u channels from %d Hz to %d Hz would need %u MiB, "
                                "more than the %u MiB allowed") %
-                 channels % input_rate % output_rate %
-                 ((std::uint64_t{resamplers[0]->StateBytes()} * channels) >> 20) %
+                 channels % input_rate % output_rate % (state_bytes >> 20) %
                  (largest_state_bytes >> 20))
                     .str();
             return;

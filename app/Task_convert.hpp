@@ -49,6 +49,10 @@ public:
     std::uint64_t ClippedSamples() const { return clipped_samples; }
 
 private:
+    // The output's rate and width for this input under the settings.
+    int OutputRate(const audio::riffwave::WaveFile_type& input) const;
+    int OutputBits(const audio::riffwave::WaveFile_type& input) const;
+
     bool first_flag = false;
     bool second_flag = false;
     ConversionSettings settings;
