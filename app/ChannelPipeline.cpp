@@ -1,7 +1,7 @@
 #include "app/ChannelPipeline.hpp"
 
 #include "audio/riffwave/WaveFile_type.hpp"
-#include "dsp/Polyphase.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/requantisation/IntegerRequantiser.hpp"
 
 #include <algorithm>
@@ -35,7 +35,7 @@ ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& input_file,
     // several passes.
     const std::uint64_t block_output =
         OutputFrames(frames_per_block, input.SampleRate(), output.SampleRate()) +
-        resamplers[0]->OutputBlockLength();
+        resamplers[0]->Plan().OutputBlockLength();
     channel_room = static_cast<unsigned>(std::max<std::uint64_t>(
         frames_per_block, std::min(block_output, largest_block_samples / channels)));
 

@@ -2,7 +2,7 @@
 
 #include "app/ChannelPipeline.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
-#include "dsp/Polyphase.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/requantisation/IntegerRequantiser.hpp"
 
 #include <algorithm>
@@ -122,8 +122,8 @@ std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
 
     if (output_rate != input.SampleRate()) {
         std::string refusal;
-        if (!PolyphaseResample::Accepts(static_cast<int>(input.SampleRate()),
-                                        static_cast<int>(output_rate), &refusal)) {
+        if (!ResamplePlan::Find(static_cast<int>(input.SampleRate()), static_cast<int>(output_rate),
+                                refusal)) {
             return refusal;
         }
     }

@@ -2,10 +2,11 @@
 // second), each cascade stage's filtering (multiply-adds per second), and
 // the first search for a rate pair's stage plan.
 
-#include "dsp/PolyphaseKernel.hpp"
-#include "dsp/PolyphaseResample.hpp"
-#include "dsp/PolyphaseStage.hpp"
-#include "dsp/StagePlanner.hpp"
+#include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/PolyphaseKernel.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
+#include "dsp/polyphase/PolyphaseStage.hpp"
+#include "dsp/polyphase/StagePlanner.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -69,9 +70,9 @@ void BM_Stage(benchmark::State& state) {
     const int up = static_cast<int>(state.range(0));
     const int down = static_cast<int>(state.range(1));
     const std::size_t block = static_cast<std::size_t>(state.range(2));
-    const auto shape = PolyphaseResample::StageFilterShape(up, down);
+    const auto shape = StageFilter(up, down);
     std::vector<float> filter(static_cast<std::size_t>(shape.length));
-    PolyphaseResample::DesignFilter(filter.data(), shape.length, shape.cutoff);
+    DesignFilter(filter.data(), shape.length, shape.cutoff);
     const PolyphaseKernel::Path paths[] = {PolyphaseKernel::Path::Automatic,
                                            PolyphaseKernel::Path::Generic,
                                            PolyphaseKernel::Path::Avx2Fma};
@@ -107,7 +108,7 @@ BENCHMARK(BM_Stage)
 void Search(benchmark::State& state, std::int64_t up, std::int64_t down) {
     std::srand(1);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(StagePlanner::Search(up, down));
+        benchmark::DoNotOptimize(StagePlanner::PlanStages(up, down));
     }
 }
 void BM_FirstPlan_44100_48000(benchmark::State& state) {

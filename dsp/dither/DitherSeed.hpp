@@ -14,7 +14,6 @@ namespace dsp::dither {
 class DitherSeed {
 public:
     void SetSalt(std::uint32_t new_salt) { salt = new_salt; }
-    std::uint32_t Salt() const { return salt; }
 
     // For tests and tools only: use `seed` in place of the clock from now on.
     void UseFixedSeed(std::uint64_t seed) {

@@ -14,10 +14,8 @@
 // search draws from the C library's rand(); among plans of equal cost the
 // first one drawn wins. It tries at most 64 bounds on the grouped factors
 // (1 for common ratios): beyond that it gives up and finds no plan.
-//
-// Plan() caches one plan per (L, M) for the life of the process, so all
-// resamplers of a rate pair share the same stages (and latency), and the
-// search with its draws from rand() runs only the first time.
+// ResamplePlan seeds the generator, runs the search once per ratio and keeps
+// the result, so that all resamplers of a ratio share one cascade.
 class StagePlanner {
 public:
     struct Plan {
@@ -30,14 +28,10 @@ public:
     // prime factors, plus the ones that pad a short list.
     static constexpr int max_list = 64;
 
-    // The cached plan for L/M. On a miss: reseeds rand() from the calendar
-    // clock, runs Search, and stores the result. If the search finds no
-    // plan, the single stage L/M is used. Safe to call from several threads.
-    static Plan PlanFor(std::int64_t up_factor, std::int64_t down_factor);
-
-    // The randomised search itself, drawing from rand() as it stands. The
-    // result has empty lists when no plan was found.
-    static Plan Search(std::int64_t up_factor, std::int64_t down_factor);
+    // The randomised search, drawing from rand() as it stands. The result
+    // has empty lists when no plan was found. Not reentrant: rand() is
+    // shared.
+    static Plan PlanStages(std::int64_t up_factor, std::int64_t down_factor);
 
     // Writes the prime factors of a (a >= 1) in ascending order, repeated
     // as often as they divide, and returns their count (0 for a = 1). A

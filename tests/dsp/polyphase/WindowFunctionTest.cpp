@@ -1,4 +1,4 @@
-#include "dsp/WindowFunction_Nuttall.hpp"
+#include "dsp/polyphase/WindowFunction_Nuttall.hpp"
 
 #include <cmath>
 #include <gtest/gtest.h>

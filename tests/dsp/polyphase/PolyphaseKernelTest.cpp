@@ -2,12 +2,12 @@
 // same samples, and all must stay within a last-bit rounding of a strict
 // tap-by-tap sum.
 
-#include "dsp/PolyphaseKernel.hpp"
+#include "dsp/polyphase/PolyphaseKernel.hpp"
 
-#include "dsp/AlignedAllocator.hpp"
-#include "dsp/PolyphaseBranches.hpp"
-#include "dsp/PolyphaseResample.hpp"
-#include "tests/dsp/ResamplerTestSupport.hpp"
+#include "dsp/polyphase/AlignedAllocator.hpp"
+#include "dsp/polyphase/PolyphaseBranches.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
+#include "dsp/polyphase/ResamplerTestSupport.hpp"
 
 #include <cmath>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dsp/AlignedAllocator.hpp"
-#include "dsp/PolyphaseBranches.hpp"
-#include "dsp/PolyphaseKernel.hpp"
+#include "dsp/polyphase/AlignedAllocator.hpp"
+#include "dsp/polyphase/PolyphaseBranches.hpp"
+#include "dsp/polyphase/PolyphaseKernel.hpp"
 
 #include <cstddef>
 #include <memory>

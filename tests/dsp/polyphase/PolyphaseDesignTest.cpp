@@ -1,7 +1,9 @@
 // Stage filter shapes and coefficients, and the output conversion.
 
-#include "dsp/PolyphaseResample.hpp"
+#include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/ResampleScale.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -18,12 +20,12 @@ TEST(PolyphaseDesign, StageLengthsTapsAndCutoffs) {
         {1, 1, 1024, 1024}, {64, 1, 1280, 20},
     };
     for (const Row& row : rows) {
-        const auto shape = PolyphaseResample::StageFilterShape(row.up, row.down);
+        const auto shape = StageFilter(row.up, row.down);
         EXPECT_EQ(shape.length, row.length) << row.up << "/" << row.down;
         EXPECT_EQ(shape.length / row.up, row.taps) << row.up << "/" << row.down;
         EXPECT_EQ(shape.cutoff, 0.977f / static_cast<float>(std::max(row.up, row.down)));
     }
-    EXPECT_EQ(PolyphaseResample::StageFilterShape(2, 1).cutoff, 0.4885f);
+    EXPECT_EQ(StageFilter(2, 1).cutoff, 0.4885f);
 }
 
 TEST(PolyphaseDesign, CoefficientsMatchAWindowedSincAndSumToOne) {
@@ -37,7 +39,7 @@ TEST(PolyphaseDesign, CoefficientsMatchAWindowedSincAndSumToOne) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.n);
         std::vector<float> h(static_cast<std::size_t>(c.n));
-        PolyphaseResample::DesignFilter(h.data(), c.n, c.fc);
+        DesignFilter(h.data(), c.n, c.fc);
 
         // Written from the definition: window times sin(x)/x centred on n/2,
         // rounded to float, then scaled by the sum of the rounded values.
@@ -64,14 +66,14 @@ TEST(PolyphaseDesign, CoefficientsMatchAWindowedSincAndSumToOne) {
 }
 
 TEST(PolyphaseDesign, OutputConversionTruncatesAndSaturates) {
-    EXPECT_EQ(PolyphaseResample::ToInteger(32768.0f), INT_MAX); // full scale
-    EXPECT_EQ(PolyphaseResample::ToInteger(40000.0f), INT_MAX);
-    EXPECT_EQ(PolyphaseResample::ToInteger(-32768.0f), INT_MIN);
-    EXPECT_EQ(PolyphaseResample::ToInteger(-40000.0f), -INT_MAX);
-    EXPECT_EQ(PolyphaseResample::ToInteger(1.5f / 65536), 1);
-    EXPECT_EQ(PolyphaseResample::ToInteger(-1.5f / 65536), -1);
-    EXPECT_EQ(PolyphaseResample::ToInteger(0.99f / 65536), 0);
-    EXPECT_EQ(PolyphaseResample::ToInteger(-0.99f / 65536), 0);
-    EXPECT_EQ(PolyphaseResample::ToInteger(1234.0f / 65536), 1234);
-    EXPECT_EQ(PolyphaseResample::ToInteger(std::nanf("")), -INT_MAX);
+    EXPECT_EQ(resample_scale::ToInteger(32768.0f), INT_MAX); // full scale
+    EXPECT_EQ(resample_scale::ToInteger(40000.0f), INT_MAX);
+    EXPECT_EQ(resample_scale::ToInteger(-32768.0f), INT_MIN);
+    EXPECT_EQ(resample_scale::ToInteger(-40000.0f), -INT_MAX);
+    EXPECT_EQ(resample_scale::ToInteger(1.5f / 65536), 1);
+    EXPECT_EQ(resample_scale::ToInteger(-1.5f / 65536), -1);
+    EXPECT_EQ(resample_scale::ToInteger(0.99f / 65536), 0);
+    EXPECT_EQ(resample_scale::ToInteger(-0.99f / 65536), 0);
+    EXPECT_EQ(resample_scale::ToInteger(1234.0f / 65536), 1234);
+    EXPECT_EQ(resample_scale::ToInteger(std::nanf("")), -INT_MAX);
 }

@@ -1,6 +1,6 @@
-#include "dsp/PolyphaseBranchCache.hpp"
+#include "dsp/polyphase/PolyphaseBranchCache.hpp"
 
-#include "dsp/PolyphaseResample.hpp"
+#include "dsp/polyphase/FilterDesign.hpp"
 
 #include <iterator>
 #include <map>
@@ -25,9 +25,9 @@ Cache& TheCache() {
 }
 
 std::shared_ptr<const PolyphaseBranches> Design(int up, int down) {
-    const PolyphaseResample::FilterShape shape = PolyphaseResample::StageFilterShape(up, down);
+    const StageFilterShape shape = StageFilter(up, down);
     std::vector<float> filter(static_cast<std::size_t>(shape.length));
-    PolyphaseResample::DesignFilter(filter.data(), shape.length, shape.cutoff);
+    DesignFilter(filter.data(), shape.length, shape.cutoff);
     return std::make_shared<const PolyphaseBranches>(up, std::move(filter));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/PolyphaseBranches.hpp"
+#include "dsp/polyphase/PolyphaseBranches.hpp"
 
 #include <cstddef>
 #include <memory>
@@ -16,7 +16,7 @@
 class PolyphaseBranchCache {
 public:
     // The table for a stage interpolating by up and decimating by down: the
-    // filter of PolyphaseResample::StageFilterShape and DesignFilter, laid
+    // filter of StageFilter and DesignFilter, laid
     // out as PolyphaseBranches. Safe to call from several threads; a table
     // is designed by one caller while the others wait.
     static std::shared_ptr<const PolyphaseBranches> For(int up, int down);

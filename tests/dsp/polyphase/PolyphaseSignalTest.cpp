@@ -2,8 +2,8 @@
 // filter, a misaligned stream or a lost latency shows as noise, distortion
 // or a phase error.
 
-#include "dsp/PolyphaseResample.hpp"
-#include "tests/dsp/ResamplerTestSupport.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
+#include "dsp/polyphase/ResamplerTestSupport.hpp"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ struct ToneCase {
 // resampler drops the first Skip() outputs.
 double ExpectedResidual(const PolyphaseResample& r) {
     double delay = 0.0;
-    for (int i = 0; i < r.StageCount(); ++i) {
-        delay = (delay * r.Stage(i).Up() + r.Stage(i).Length() / 2) / r.Stage(i).Down();
+    for (const ResamplePlan::Stage& stage : r.Plan().Stages()) {
+        delay = (delay * stage.up + static_cast<double>(stage.length / 2)) / stage.down;
     }
     return delay - static_cast<double>(r.Skip());
 }

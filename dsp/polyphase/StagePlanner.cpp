@@ -1,10 +1,7 @@
-#include "dsp/StagePlanner.hpp"
+#include "dsp/polyphase/StagePlanner.hpp"
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
-#include <map>
-#include <mutex>
 #include <utility>
 
 namespace {
@@ -15,9 +12,6 @@ constexpr int trials_per_bound = 100000;
 // otherwise go on raising the bound up to that prime.
 constexpr std::int64_t max_bounds = 64;
 constexpr std::int64_t no_plan_cost = std::int64_t(1) << 30;
-// A handful of rate pairs per run is normal; the bound only keeps a
-// pathological caller from growing the cache without limit.
-constexpr std::size_t max_cached_plans = 256;
 
 } // namespace
 
@@ -105,7 +99,7 @@ std::int64_t StagePlanner::Cost(const std::vector<int>& up, const std::vector<in
     return cost;
 }
 
-StagePlanner::Plan StagePlanner::Search(std::int64_t up_factor, std::int64_t down_factor) {
+StagePlanner::Plan StagePlanner::PlanStages(std::int64_t up_factor, std::int64_t down_factor) {
     std::int64_t up_primes[max_list];
     std::int64_t down_primes[max_list];
     const int up_count = Factor(up_factor, up_primes);
@@ -169,32 +163,5 @@ StagePlanner::Plan StagePlanner::Search(std::int64_t up_factor, std::int64_t dow
         plan.down.assign(best_down, best_down + best_stages);
         plan.cost = best_cost;
     }
-    return plan;
-}
-
-StagePlanner::Plan StagePlanner::PlanFor(std::int64_t up_factor, std::int64_t down_factor) {
-    static std::mutex mutex;
-    static std::map<std::pair<std::int64_t, std::int64_t>, Plan> cache;
-
-    const std::lock_guard<std::mutex> lock(mutex);
-    const auto key = std::make_pair(up_factor, down_factor);
-    const auto found = cache.find(key);
-    if (found != cache.end()) {
-        return found->second;
-    }
-
-    // Other users of rand() must not draw while this runs; holding the lock
-    // at least keeps two resamplers from searching at once.
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    Plan plan = Search(up_factor, down_factor);
-    if (plan.up.empty()) {
-        plan.up.assign(1, static_cast<int>(up_factor));
-        plan.down.assign(1, static_cast<int>(down_factor));
-        plan.cost = Cost(plan.up, plan.down, up_factor, down_factor);
-    }
-    if (cache.size() >= max_cached_plans) {
-        cache.clear();
-    }
-    cache.emplace(key, plan);
     return plan;
 }

@@ -4,7 +4,7 @@
 // conversion loop does, a plain whole-signal reference cascade, and a
 // least-squares sine fit for scoring converted tones.
 
-#include "dsp/PolyphaseResample.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -69,7 +69,7 @@ inline std::vector<int> ReferenceConvert(const PolyphaseResample& shape,
         x[i] = static_cast<float>(input[i] / 65536.0);
     }
     double delay = 0.0;
-    for (int s = 0; s < shape.StageCount(); ++s) {
+    for (std::size_t s = 0; s < shape.Plan().Stages().size(); ++s) {
         const PolyphaseStage& stage = shape.Stage(s);
         const std::vector<float>& h = stage.Coefficients();
         const std::int64_t up = stage.Up();
@@ -93,8 +93,8 @@ inline std::vector<int> ReferenceConvert(const PolyphaseResample& shape,
             (delay * static_cast<double>(up) + static_cast<double>(n)) / static_cast<double>(down);
     }
     const std::size_t skip = static_cast<std::size_t>(delay * 0.5);
-    const std::uint64_t l = static_cast<std::uint64_t>(shape.UpFactor());
-    const std::uint64_t m = static_cast<std::uint64_t>(shape.DownFactor());
+    const std::uint64_t l = static_cast<std::uint64_t>(shape.Plan().UpFactor());
+    const std::uint64_t m = static_cast<std::uint64_t>(shape.Plan().DownFactor());
     const std::size_t length = static_cast<std::size_t>((input.size() * l + m - 1) / m);
     std::vector<int> out(length);
     for (std::size_t i = 0; i < length; ++i) {

@@ -1,8 +1,9 @@
 // Branch tables are designed once per stage shape and shared.
 
-#include "dsp/PolyphaseBranchCache.hpp"
+#include "dsp/polyphase/PolyphaseBranchCache.hpp"
 
-#include "dsp/PolyphaseResample.hpp"
+#include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -10,9 +11,9 @@
 TEST(PolyphaseBranchCache, HoldsTheDesignedFilterLaidOut) {
     const auto table = PolyphaseBranchCache::For(4, 3);
     ASSERT_TRUE(table);
-    const auto shape = PolyphaseResample::StageFilterShape(4, 3);
+    const auto shape = StageFilter(4, 3);
     std::vector<float> filter(static_cast<std::size_t>(shape.length));
-    PolyphaseResample::DesignFilter(filter.data(), shape.length, shape.cutoff);
+    DesignFilter(filter.data(), shape.length, shape.cutoff);
     EXPECT_EQ(table->Coefficients(), filter);
     const PolyphaseBranches fresh(4, filter);
     ASSERT_EQ(table->RowStride(), fresh.RowStride());
@@ -28,8 +29,8 @@ TEST(PolyphaseBranchCache, HoldsTheDesignedFilterLaidOut) {
 TEST(PolyphaseBranchCache, ResamplersOfARatePairShareTheirTables) {
     PolyphaseResample first(44100, 48000);
     PolyphaseResample second(44100, 48000);
-    ASSERT_EQ(first.StageCount(), second.StageCount());
-    for (int i = 0; i < first.StageCount(); ++i) {
+    ASSERT_EQ(&first.Plan(), &second.Plan());
+    for (std::size_t i = 0; i < first.Plan().Stages().size(); ++i) {
         EXPECT_EQ(&first.Stage(i).Branches(), &second.Stage(i).Branches()) << i;
     }
 }

@@ -1,4 +1,6 @@
-#include "dsp/StagePlanner.hpp"
+#include "dsp/polyphase/StagePlanner.hpp"
+
+#include "dsp/polyphase/ResamplePlan.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +16,22 @@ std::vector<std::int64_t> FactorList(std::int64_t a) {
 }
 
 using Factors = std::vector<int>;
+
+Factors Ups(const ResamplePlan& plan) {
+    Factors factors;
+    for (const auto& stage : plan.Stages()) {
+        factors.push_back(stage.up);
+    }
+    return factors;
+}
+
+Factors Downs(const ResamplePlan& plan) {
+    Factors factors;
+    for (const auto& stage : plan.Stages()) {
+        factors.push_back(stage.down);
+    }
+    return factors;
+}
 
 } // namespace
 
@@ -108,38 +126,39 @@ TEST(StagePlanner, FindsTheCheapestPlans) {
         {1, 4, {1}, {4}, 5},
     };
     for (const Row& row : rows) {
-        const StagePlanner::Plan plan = StagePlanner::PlanFor(row.l, row.m);
-        EXPECT_EQ(plan.up, row.up) << row.l << "/" << row.m;
-        EXPECT_EQ(plan.down, row.down) << row.l << "/" << row.m;
-        EXPECT_EQ(plan.cost, row.cost) << row.l << "/" << row.m;
+        // Coprime L/M: input rate M, output rate L.
+        const auto plan = ResamplePlan::For(static_cast<int>(row.m), static_cast<int>(row.l));
+        EXPECT_EQ(Ups(*plan), row.up) << row.l << "/" << row.m;
+        EXPECT_EQ(Downs(*plan), row.down) << row.l << "/" << row.m;
+        EXPECT_EQ(plan->Cost(), row.cost) << row.l << "/" << row.m;
     }
 }
 
 TEST(StagePlanner, TiedPlansEitherWay) {
-    const StagePlanner::Plan up8 = StagePlanner::PlanFor(8, 1);
-    EXPECT_EQ(up8.cost, 16);
-    EXPECT_TRUE((up8.up == Factors{8} && up8.down == Factors{1}) ||
-                (up8.up == Factors{2, 4} && up8.down == Factors{1, 1}));
-    const StagePlanner::Plan down8 = StagePlanner::PlanFor(1, 8);
-    EXPECT_EQ(down8.cost, 9);
-    EXPECT_TRUE((down8.up == Factors{1} && down8.down == Factors{8}) ||
-                (down8.up == Factors{1, 1} && down8.down == Factors{4, 2}));
+    const auto up8 = ResamplePlan::For(1, 8);
+    EXPECT_EQ(up8->Cost(), 16);
+    EXPECT_TRUE((Ups(*up8) == Factors{8} && Downs(*up8) == Factors{1}) ||
+                (Ups(*up8) == Factors{2, 4} && Downs(*up8) == Factors{1, 1}));
+    const auto down8 = ResamplePlan::For(8, 1);
+    EXPECT_EQ(down8->Cost(), 9);
+    EXPECT_TRUE((Ups(*down8) == Factors{1} && Downs(*down8) == Factors{8}) ||
+                (Ups(*down8) == Factors{1, 1} && Downs(*down8) == Factors{4, 2}));
 }
 
 TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
-    const StagePlanner::Plan first = StagePlanner::PlanFor(8, 1);
+    const auto first = ResamplePlan::For(48000, 384000);
     std::srand(1234);
     const int expected = std::rand();
     std::srand(1234);
-    const StagePlanner::Plan again = StagePlanner::PlanFor(8, 1);
-    EXPECT_EQ(std::rand(), expected); // neither reseeded nor drawn from
-    EXPECT_EQ(again.up, first.up);
-    EXPECT_EQ(again.down, first.down);
+    const auto again = ResamplePlan::For(11025, 88200); // the same ratio, 8/1
+    EXPECT_EQ(std::rand(), expected);                   // neither reseeded nor drawn from
+    EXPECT_EQ(again, first);
 }
 
 TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
     // 44101 = 11 * 19 * 211: the 211 stage is larger than any bound tried.
-    const StagePlanner::Plan plan = StagePlanner::PlanFor(44101, 44100);
+    std::srand(1);
+    const StagePlanner::Plan plan = StagePlanner::PlanStages(44101, 44100);
     std::int64_t up = 1, down = 1;
     for (int f : plan.up) {
         up *= f;

@@ -1,4 +1,4 @@
-#include "dsp/PolyphaseKernel.hpp"
+#include "dsp/polyphase/PolyphaseKernel.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -254,10 +254,6 @@ void PolyphaseKernel::Avx512(const Job& job) {
     Drive(job, &Avx512Blocks::Run, avx512_block);
 }
 
-bool PolyphaseKernel::FastPathCompiled() {
-    return true;
-}
-
 bool PolyphaseKernel::Avx2FmaAvailable() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -276,10 +272,6 @@ void PolyphaseKernel::Avx2Fma(const Job& job) {
 
 void PolyphaseKernel::Avx512(const Job& job) {
     Generic(job);
-}
-
-bool PolyphaseKernel::FastPathCompiled() {
-    return false;
 }
 
 bool PolyphaseKernel::Avx2FmaAvailable() {

@@ -1,4 +1,4 @@
-#include "dsp/PolyphaseStage.hpp"
+#include "dsp/polyphase/PolyphaseStage.hpp"
 
 #include <algorithm>
 #include <utility>

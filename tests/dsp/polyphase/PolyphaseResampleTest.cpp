@@ -1,8 +1,8 @@
 // Construction, stream handling and output lengths of the resampler.
 
-#include "dsp/PolyphaseResample.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
 
-#include "tests/dsp/ResamplerTestSupport.hpp"
+#include "dsp/polyphase/ResamplerTestSupport.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -59,7 +59,7 @@ TEST(PolyphaseResample, RejectsRatesThatAreNotPositive) {
 TEST(PolyphaseResample, EqualRatesCopy) {
     PolyphaseResample r(44100, 44100);
     EXPECT_EQ(r.Ratio(), 1.0);
-    EXPECT_EQ(r.StageCount(), -1);
+    EXPECT_FALSE(r.Plan().Resamples());
     const std::vector<int> in = {1, -2, 3, 2147483647, -2147483647 - 1};
     std::vector<int> out(in.size());
     unsigned in_count = 5, out_count = 0; // room is not consulted
@@ -78,48 +78,53 @@ TEST(PolyphaseResample, EqualRatesCopy) {
 
 TEST(PolyphaseResample, Layout44100To48000) {
     PolyphaseResample r(44100, 48000);
-    EXPECT_EQ(r.UpFactor(), 160);
-    EXPECT_EQ(r.DownFactor(), 147);
+    const ResamplePlan& plan = r.Plan();
+    EXPECT_EQ(plan.UpFactor(), 160);
+    EXPECT_EQ(plan.DownFactor(), 147);
     EXPECT_DOUBLE_EQ(r.Ratio(), 160.0 / 147.0);
-    EXPECT_EQ(r.InputBlockLength(), 1764u);
-    EXPECT_EQ(r.OutputBlockLength(), 1920u);
-    ASSERT_EQ(r.StageCount(), 3);
+    EXPECT_EQ(plan.InputBlockLength(), 1764u);
+    EXPECT_EQ(plan.OutputBlockLength(), 1920u);
+    ASSERT_EQ(plan.Stages().size(), 3u);
     const int up[] = {8, 4, 5}, down[] = {7, 3, 7}, length[] = {1064, 1032, 1050},
               taps[] = {133, 258, 210};
     const std::size_t block[] = {1764, 2016, 2688};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(r.Stage(i).Up(), up[i]);
-        EXPECT_EQ(r.Stage(i).Down(), down[i]);
-        EXPECT_EQ(r.Stage(i).Length(), length[i]);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(plan.Stages()[i].up, up[i]);
+        EXPECT_EQ(plan.Stages()[i].down, down[i]);
+        EXPECT_EQ(plan.Stages()[i].length, length[i]);
+        EXPECT_EQ(plan.Stages()[i].taps, static_cast<std::size_t>(taps[i]));
+        EXPECT_EQ(plan.Stages()[i].block_length, block[i]);
+        // The stage built from the plan follows it.
         EXPECT_EQ(r.Stage(i).Taps(), taps[i]);
         EXPECT_EQ(r.Stage(i).BlockLength(), block[i]);
     }
+    EXPECT_EQ(plan.Skip(), 270u);
     EXPECT_EQ(r.Skip(), 270u);
 }
 
 TEST(PolyphaseResample, LayoutOfTheOctaves) {
-    PolyphaseResample up(22050, 44100);
-    ASSERT_EQ(up.StageCount(), 1);
-    EXPECT_EQ(up.Stage(0).Length(), 1024);
-    EXPECT_EQ(up.InputBlockLength(), 1024u);
-    EXPECT_EQ(up.OutputBlockLength(), 2048u);
-    EXPECT_EQ(up.Skip(), 512u);
+    const auto up = ResamplePlan::For(22050, 44100);
+    ASSERT_EQ(up->Stages().size(), 1u);
+    EXPECT_EQ(up->Stages()[0].length, 1024);
+    EXPECT_EQ(up->InputBlockLength(), 1024u);
+    EXPECT_EQ(up->OutputBlockLength(), 2048u);
+    EXPECT_EQ(up->Skip(), 512u);
 
-    PolyphaseResample down(44100, 22050);
-    ASSERT_EQ(down.StageCount(), 1);
-    EXPECT_EQ(down.Stage(0).Length(), 1024);
-    EXPECT_EQ(down.InputBlockLength(), 2048u);
-    EXPECT_EQ(down.OutputBlockLength(), 1024u);
-    EXPECT_EQ(down.Skip(), 256u);
+    const auto down = ResamplePlan::For(44100, 22050);
+    ASSERT_EQ(down->Stages().size(), 1u);
+    EXPECT_EQ(down->Stages()[0].length, 1024);
+    EXPECT_EQ(down->InputBlockLength(), 2048u);
+    EXPECT_EQ(down->OutputBlockLength(), 1024u);
+    EXPECT_EQ(down->Skip(), 256u);
 }
 
 TEST(PolyphaseResample, RatesWhoseCommonMultipleExceedsInt) {
     // lcm(65536, 59049) = 2^16 * 3^10 is about 3.9e9.
     PolyphaseResample r(65536, 59049);
-    EXPECT_EQ(r.UpFactor(), 59049);
-    EXPECT_EQ(r.DownFactor(), 65536);
-    EXPECT_EQ(r.InputBlockLength(), 65536u); // one whole period of the ratio
-    EXPECT_EQ(r.OutputBlockLength(), 59049u);
+    EXPECT_EQ(r.Plan().UpFactor(), 59049);
+    EXPECT_EQ(r.Plan().DownFactor(), 65536);
+    EXPECT_EQ(r.Plan().InputBlockLength(), 65536u); // one whole period of the ratio
+    EXPECT_EQ(r.Plan().OutputBlockLength(), 59049u);
     const std::vector<int> out = Convert(r, std::vector<int>(1000, 100), 300, 500);
     EXPECT_EQ(out.size(), ExactLength(1000, 65536, 59049));
 }

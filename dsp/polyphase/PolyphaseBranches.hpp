@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/AlignedAllocator.hpp"
+#include "dsp/polyphase/AlignedAllocator.hpp"
 
 #include <cstddef>
 #include <vector>

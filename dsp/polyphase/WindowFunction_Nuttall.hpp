@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/WindowFunctionBase.hpp"
+#include "dsp/polyphase/WindowFunctionBase.hpp"
 
 #include <cmath>
 

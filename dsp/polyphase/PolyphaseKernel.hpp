@@ -68,5 +68,4 @@ public:
 
     static bool Avx2FmaAvailable();
     static bool Avx512Available();
-    static bool FastPathCompiled();
 };

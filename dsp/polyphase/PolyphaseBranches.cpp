@@ -1,6 +1,6 @@
-#include "dsp/PolyphaseBranches.hpp"
+#include "dsp/polyphase/PolyphaseBranches.hpp"
 
-#include "dsp/PolyphaseKernel.hpp"
+#include "dsp/polyphase/PolyphaseKernel.hpp"
 
 namespace {
 

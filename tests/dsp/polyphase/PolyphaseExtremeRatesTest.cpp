@@ -1,7 +1,8 @@
 // Extreme but legal rate pairs: exact lengths, bounded memory, the single
 // stage taking over from absurd cascades, and refusals that say why.
 
-#include "dsp/PolyphaseResample.hpp"
+#include "dsp/polyphase/PolyphaseResample.hpp"
+#include "dsp/polyphase/StagePlanner.hpp"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -71,7 +72,8 @@ TEST(PolyphaseExtremeRates, ExactLengthsWithBoundedMemory) {
                           {8000, 768000, {1, 7, 300}, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.in_rate << " -> " << c.out_rate);
-        ASSERT_TRUE(PolyphaseResample::Accepts(c.in_rate, c.out_rate));
+        std::string reason;
+        ASSERT_TRUE(ResamplePlan::Find(c.in_rate, c.out_rate, reason)) << reason;
         // Built together, as a file's channels are: they share one table.
         std::vector<std::unique_ptr<PolyphaseResample>> resamplers;
         for (std::size_t i = 0; i < c.lengths.size(); ++i) {
@@ -80,8 +82,9 @@ TEST(PolyphaseExtremeRates, ExactLengthsWithBoundedMemory) {
         for (std::size_t i = 0; i < c.lengths.size(); ++i) {
             SCOPED_TRACE(c.lengths[i]);
             PolyphaseResample& r = *resamplers[i];
-            EXPECT_LE(r.StateBytes(), PolyphaseResample::max_state_bytes);
+            EXPECT_LE(r.StateBytes(), ResamplePlan::max_state_bytes);
             const std::uint64_t expected = ExactLength(c.lengths[i], c.in_rate, c.out_rate);
+            EXPECT_EQ(r.Plan().OutputLength(c.lengths[i]), expected);
             const std::vector<int> input(c.lengths[i], 1 << 20);
 #ifndef __OPTIMIZE__
             if (c.long_flush) {
@@ -105,23 +108,19 @@ TEST(PolyphaseExtremeRates, StateBytesAreWhatThePlanPredicts) {
     for (const auto& pair : pairs) {
         SCOPED_TRACE(testing::Message() << pair[0] << " -> " << pair[1]);
         PolyphaseResample r(pair[0], pair[1]);
-        StagePlanner::Plan plan;
-        std::size_t expected = r.OutputBlockLength() * sizeof(double);
-        for (int i = 0; i < r.StageCount(); ++i) {
+        const ResamplePlan& plan = r.Plan();
+        std::size_t expected = plan.OutputBlockLength() * sizeof(double);
+        std::size_t tables = 0;
+        for (std::size_t i = 0; i < plan.Stages().size(); ++i) {
             const PolyphaseStage& stage = r.Stage(i);
-            plan.up.push_back(stage.Up());
-            plan.down.push_back(stage.Down());
+            EXPECT_EQ(stage.Taps(), static_cast<int>(plan.Stages()[i].taps));
             // History, block and the zeros past it, in doubles.
             expected += (2 * std::size_t(stage.Taps()) + stage.BlockLength() + 8) * sizeof(double);
+            tables += stage.Branches().Bytes();
         }
         EXPECT_EQ(r.StateBytes(), expected);
-        const auto footprint = PolyphaseResample::FootprintOf(plan, r.UpFactor(), r.DownFactor());
-        EXPECT_EQ(footprint.state_bytes, double(expected));
-        double tables = 0;
-        for (int i = 0; i < r.StageCount(); ++i) {
-            tables += double(r.Stage(i).Branches().Bytes());
-        }
-        EXPECT_EQ(footprint.table_bytes, tables);
+        EXPECT_EQ(plan.StateBytes(), expected);
+        EXPECT_EQ(plan.TableBytes(), tables);
     }
 }
 
@@ -129,14 +128,15 @@ TEST(PolyphaseExtremeRates, SingleStageReplacesAnAbsurdCascade) {
     // The cascade the planner picks for 44101/44100 passes through blocks of
     // hundreds of millions of samples; one stage of 20 taps per branch
     // needs two blocks of about 44100.
-    const StagePlanner::Plan planned = StagePlanner::PlanFor(44101, 44100);
-    EXPECT_GT(PolyphaseResample::FootprintOf(planned, 44101, 44100).state_bytes,
-              double(PolyphaseResample::max_state_bytes));
+    const StagePlanner::Plan planned = StagePlanner::PlanStages(44101, 44100);
+    ASSERT_FALSE(planned.up.empty());
+    EXPECT_GT(ResamplePlan(44101, 44100, planned.up, planned.down).StateBytes(),
+              ResamplePlan::max_state_bytes);
 
     PolyphaseResample r(44100, 44101);
-    ASSERT_EQ(r.StageCount(), 1);
-    EXPECT_EQ(r.Stage(0).Up(), 44101);
-    EXPECT_EQ(r.Stage(0).Down(), 44100);
+    ASSERT_EQ(r.Plan().Stages().size(), 1u);
+    EXPECT_EQ(r.Plan().Stages()[0].up, 44101);
+    EXPECT_EQ(r.Plan().Stages()[0].down, 44100);
     EXPECT_EQ(r.Stage(0).Taps(), 20);
     EXPECT_LT(r.StateBytes(), std::size_t(1) << 20);
 
@@ -151,17 +151,19 @@ TEST(PolyphaseExtremeRates, SingleStageReplacesAnAbsurdCascade) {
 
 TEST(PolyphaseExtremeRates, RefusesWhatNoPlanCanHoldAndSaysWhy) {
     std::string reason;
-    EXPECT_TRUE(PolyphaseResample::Accepts(44100, 48000, &reason));
-    EXPECT_TRUE(PolyphaseResample::Accepts(44100, 44100, &reason));
-    EXPECT_FALSE(PolyphaseResample::Accepts(0, 44100, &reason));
+    EXPECT_TRUE(ResamplePlan::Find(44100, 48000, reason));
+    EXPECT_TRUE(ResamplePlan::Find(44100, 44100, reason));
+    EXPECT_TRUE(reason.empty());
+    EXPECT_FALSE(ResamplePlan::Find(0, 44100, reason));
     EXPECT_FALSE(reason.empty());
+    EXPECT_THROW(PolyphaseResample(44100, -1), std::invalid_argument);
 
     // Coprime rates near the top of int: blocks of 2^31 samples.
     const int pairs[][2] = {{2147483646, 2147483647}, {2147483647, 1}, {1, 2147483647}};
     for (const auto& pair : pairs) {
         SCOPED_TRACE(testing::Message() << pair[0] << " -> " << pair[1]);
         reason.clear();
-        EXPECT_FALSE(PolyphaseResample::Accepts(pair[0], pair[1], &reason));
+        EXPECT_FALSE(ResamplePlan::Find(pair[0], pair[1], reason));
         EXPECT_NE(reason.find(std::to_string(pair[0]) + " Hz"), std::string::npos) << reason;
         EXPECT_NE(reason.find(std::to_string(pair[1]) + " Hz"), std::string::npos) << reason;
         EXPECT_NE(reason.find("MiB"), std::string::npos) << reason;

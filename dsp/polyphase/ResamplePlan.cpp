@@ -1,0 +1,205 @@
+#include "dsp/polyphase/ResamplePlan.hpp"
+
+#include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/PolyphaseBranches.hpp"
+#include "dsp/polyphase/PolyphaseStage.hpp"
+#include "dsp/polyphase/StagePlanner.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <numeric>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// Blocks hold about this many samples at the larger end of the ratio.
+constexpr std::int64_t nominal_block = 2048;
+// A handful of rate pairs per run is normal; the bound only keeps a
+// pathological caller from growing the cache without limit.
+constexpr std::size_t max_cached_plans = 256;
+constexpr std::uint64_t saturated = std::numeric_limits<std::uint64_t>::max();
+
+std::uint64_t Add(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? saturated : sum;
+}
+
+std::uint64_t Multiply(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t product = 0;
+    return __builtin_mul_overflow(a, b, &product) ? saturated : product;
+}
+
+std::string Mebibytes(std::uint64_t bytes) {
+    return std::to_string(bytes / 1048576 + (bytes % 1048576 != 0 ? 1 : 0)) + " MiB";
+}
+
+std::string Rates(int input_rate, int output_rate) {
+    return "cannot resample " + std::to_string(input_rate) + " Hz to " +
+           std::to_string(output_rate) + " Hz: ";
+}
+
+struct Cached {
+    std::shared_ptr<const ResamplePlan> plan;
+    std::string refusal; // when plan is null
+};
+
+// The plan for L/M, or the reason none fits. Draws from rand(): callers hold
+// the cache's lock.
+Cached Make(std::int64_t up_factor, std::int64_t down_factor) {
+    // Every plan holds an input and an output block: ratios that make those
+    // alone too large are refused before the search, which is slow on them.
+    const std::uint64_t r = static_cast<std::uint64_t>(
+        std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1));
+    const std::uint64_t blocks =
+        Multiply(Multiply(static_cast<std::uint64_t>(up_factor + down_factor), r), sizeof(double));
+    if (blocks > ResamplePlan::max_state_bytes) {
+        return {nullptr, "each channel would need " + Mebibytes(blocks) +
+                             " of buffers, more than the " +
+                             Mebibytes(ResamplePlan::max_state_bytes) + " allowed"};
+    }
+
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    StagePlanner::Plan factors = StagePlanner::PlanStages(up_factor, down_factor);
+    if (!factors.up.empty()) {
+        auto plan =
+            std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up, factors.down);
+        if (plan->Unfit().empty()) {
+            return {plan, {}};
+        }
+    }
+    // The plan of last resort: no search found one, or the searched cascade's
+    // intermediate blocks are too large (an odd ratio such as 44101/44100
+    // would need 2 GB) while one stage fits.
+    auto single = std::make_shared<const ResamplePlan>(
+        up_factor, down_factor, std::vector<int>{static_cast<int>(up_factor)},
+        std::vector<int>{static_cast<int>(down_factor)});
+    std::string reason = single->Unfit();
+    if (!reason.empty()) {
+        return {nullptr, reason};
+    }
+    return {single, {}};
+}
+
+} // namespace
+
+ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector<int>& ups,
+                           const std::vector<int>& downs)
+    : up_factor(up), down_factor(down), ratio(static_cast<double>(up) / static_cast<double>(down)) {
+    const std::size_t count = std::max(ups.size(), downs.size());
+    if (count == 0) {
+        return;
+    }
+    cost = StagePlanner::Cost(ups, downs, up_factor, down_factor);
+    std::uint64_t block = Multiply(static_cast<std::uint64_t>(down_factor),
+                                   static_cast<std::uint64_t>(std::max<std::int64_t>(
+                                       nominal_block / std::max(up_factor, down_factor), 1)));
+    double delay = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Stage stage{};
+        stage.up = i < ups.size() ? ups[i] : 1;
+        stage.down = i < downs.size() ? downs[i] : 1;
+        stage.length = StageFilterLength(stage.up, stage.down);
+        stage.cutoff = cutoff_factor / static_cast<float>(std::max(stage.up, stage.down));
+        stage.taps = static_cast<std::size_t>(stage.length / stage.up);
+        stage.block_length = block;
+        // Exact: every block is a multiple of the stage's down factor.
+        block = block == saturated ? saturated
+                                   : Multiply(block, static_cast<std::uint64_t>(stage.up)) /
+                                         static_cast<std::uint64_t>(stage.down);
+        stage.output_length = block;
+        // Each filter delays by n/2 samples at its interpolated rate; the
+        // sum is kept doubled, in samples at this stage's output rate.
+        delay = (delay * stage.up + static_cast<double>(stage.length)) / stage.down;
+
+        const std::uint64_t buffer =
+            stage.block_length == saturated
+                ? saturated
+                : PolyphaseStage::BufferLength(stage.taps, stage.block_length);
+        state_bytes = Add(state_bytes, Multiply(buffer, sizeof(double)));
+        const double table =
+            PolyphaseBranches::BytesFor(static_cast<std::size_t>(stage.up), stage.taps);
+        table_bytes =
+            Add(table_bytes, table >= 1.8e19 ? saturated : static_cast<std::uint64_t>(table));
+        stages.push_back(stage);
+    }
+    skip = static_cast<std::size_t>(delay * 0.5);
+    output_block_length = block;
+    state_bytes = Add(state_bytes, Multiply(block, sizeof(double)));
+}
+
+std::string ResamplePlan::Unfit() const {
+    if (state_bytes > max_state_bytes) {
+        return "each channel would need " + Mebibytes(state_bytes) + " of buffers, more than the " +
+               Mebibytes(max_state_bytes) + " allowed";
+    }
+    if (table_bytes > max_table_bytes) {
+        return "its filters would need " + Mebibytes(table_bytes) + ", more than the " +
+               Mebibytes(max_table_bytes) + " allowed";
+    }
+    for (const Stage& stage : stages) {
+        if (stage.length > std::numeric_limits<int>::max()) {
+            return "a filter of " + std::to_string(stage.length) + " taps cannot be built";
+        }
+    }
+    return {};
+}
+
+std::uint64_t ResamplePlan::OutputLength(std::uint64_t input) const {
+    // ceil(input * L / M) without forming input * L.
+    const std::uint64_t l = static_cast<std::uint64_t>(up_factor);
+    const std::uint64_t m = static_cast<std::uint64_t>(down_factor);
+    return input / m * l + ((input % m) * l + m - 1) / m;
+}
+
+std::shared_ptr<const ResamplePlan> ResamplePlan::Find(int input_rate, int output_rate,
+                                                       std::string& reason) {
+    if (input_rate <= 0 || output_rate <= 0) {
+        reason = Rates(input_rate, output_rate) + "sampling rates must be positive";
+        return nullptr;
+    }
+    // L and M straight from the gcd: the common rate itself can exceed int.
+    const std::int64_t g = std::gcd(input_rate, output_rate);
+    const std::int64_t up = output_rate / g;
+    const std::int64_t down = input_rate / g;
+    if (up == down) {
+        static const auto copy =
+            std::make_shared<const ResamplePlan>(1, 1, std::vector<int>{}, std::vector<int>{});
+        return copy;
+    }
+
+    static std::mutex mutex;
+    static std::map<std::pair<std::int64_t, std::int64_t>, Cached> cache;
+    // Other users of rand() must not draw while a plan is searched; the lock
+    // at least keeps two searches apart.
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::make_pair(up, down);
+    auto found = cache.find(key);
+    if (found == cache.end()) {
+        if (cache.size() >= max_cached_plans) {
+            cache.clear();
+        }
+        found = cache.emplace(key, Make(up, down)).first;
+    }
+    if (!found->second.plan) {
+        reason = Rates(input_rate, output_rate) + found->second.refusal;
+    }
+    return found->second.plan;
+}
+
+std::shared_ptr<const ResamplePlan> ResamplePlan::For(int input_rate, int output_rate) {
+    std::string reason;
+    auto plan = Find(input_rate, output_rate, reason);
+    if (!plan) {
+        if (input_rate <= 0 || output_rate <= 0) {
+            throw std::invalid_argument(reason);
+        }
+        throw std::length_error(reason);
+    }
+    return plan;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Everything about converting one pair of sampling rates that does not change
+// while samples flow: the reduced ratio L/M, the cascade of stages with their
+// factors, filter lengths and block sizes, the latency to drop, the memory a
+// resampler and the shared filter tables take, and the exact output length.
+// Made once per ratio and shared read-only by every resampler, and by the
+// conversion that sizes its buffers and its progress from it.
+//
+// Each stage takes blocks of `block_length` samples and produces
+// `output_length` = block_length * up / down; stage 0 takes M * r input
+// samples with r = max(2048 / max(L, M), 1), so that every block divides
+// exactly.
+class ResamplePlan {
+public:
+    struct Stage {
+        int up;
+        int down;
+        std::int64_t length; // filter length n, a multiple of up
+        float cutoff;
+        std::size_t taps; // n / up: taps per polyphase branch
+        std::size_t block_length;
+        std::size_t output_length;
+    };
+
+    // Each resampler's own buffers are at most this many bytes, and the
+    // branch tables of one ratio, shared by all its resamplers, at most
+    // max_table_bytes.
+    static constexpr std::size_t max_state_bytes = std::size_t(32) << 20;
+    static constexpr std::size_t max_table_bytes = std::size_t(256) << 20;
+
+    // The plan for converting input_rate to output_rate, from a cache. Equal
+    // rates give a plan with no stages (a copy). For different rates the
+    // stages come from StagePlanner::PlanStages, with the planner's
+    // generator reseeded from the calendar clock, the first time a ratio is
+    // asked for; when that cascade exceeds the memory limits the single
+    // stage L/M is used, when that fits. Returns null, with `reason` naming
+    // the rates and the limit, when nothing fits or a rate is not positive.
+    // Safe to call from several threads.
+    static std::shared_ptr<const ResamplePlan> Find(int input_rate, int output_rate,
+                                                    std::string& reason);
+    // As Find, but throws std::invalid_argument for rates that are not
+    // positive and std::length_error, with the reason, for plans that do not
+    // fit.
+    static std::shared_ptr<const ResamplePlan> For(int input_rate, int output_rate);
+
+    // The plan for given stage factors, whatever the limits say; for tests
+    // and for sizing. The lists may differ in length: the shorter one counts
+    // as padded with ones.
+    ResamplePlan(std::int64_t up_factor, std::int64_t down_factor, const std::vector<int>& up,
+                 const std::vector<int>& down);
+
+    // Whether the rates differ; at equal rates samples are only copied.
+    bool Resamples() const { return !stages.empty(); }
+    std::int64_t UpFactor() const { return up_factor; }
+    std::int64_t DownFactor() const { return down_factor; }
+    // L / M: output samples per input sample.
+    double Ratio() const { return ratio; }
+    const std::vector<Stage>& Stages() const { return stages; }
+    std::int64_t Cost() const { return cost; }
+
+    // Output samples of the cascade that come before the first one aligned
+    // with the input: the latency, dropped.
+    std::size_t Skip() const { return skip; }
+    std::size_t InputBlockLength() const {
+        return stages.empty() ? 0 : stages.front().block_length;
+    }
+    std::size_t OutputBlockLength() const { return output_block_length; }
+
+    // Bytes each resampler of this plan holds (stage buffers with their
+    // histories, the output block), and the bytes of the filter tables all
+    // of them share. They saturate rather than wrap for absurd plans.
+    std::uint64_t StateBytes() const { return state_bytes; }
+    std::uint64_t TableBytes() const { return table_bytes; }
+    // Why the plan exceeds the memory limits; empty when it fits.
+    std::string Unfit() const;
+
+    // Output samples for `input` input samples: ceil(input * L / M), exact.
+    std::uint64_t OutputLength(std::uint64_t input) const;
+
+private:
+    std::int64_t up_factor;
+    std::int64_t down_factor;
+    double ratio;
+    std::vector<Stage> stages;
+    std::int64_t cost = 0;
+    std::size_t skip = 0;
+    std::size_t output_block_length = 0;
+    std::uint64_t state_bytes = 0;
+    std::uint64_t table_bytes = 0;
+};
