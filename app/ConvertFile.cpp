@@ -55,23 +55,14 @@ ConversionOutcome ConvertFile(const ConversionSettings& settings,
                               volatile std::sig_atomic_t& stop_flag) {
     Task_Convert task;
     task.Setup(settings, input_path);
-    {
-        audio::riffwave::WaveFile_type input;
-        input.OpenRead(input_path);
-        if (!input.IsOpen()) {
-            Complain(input_path, "cannot be opened or is not a RIFF WAVE file; skipped");
-            return ConversionOutcome::Skipped;
-        }
-        input.Close();
-        const std::string reason = task.CheckInput(input);
-        if (!reason.empty()) {
-            Complain(input_path, reason + "; skipped");
-            return ConversionOutcome::Skipped;
-        }
-        PrintReport(std::cout,
-                    boost::format("\nInput File \"%s\" is open\n") % input_path.generic_string(),
-                    input);
+    const std::string reason = task.Judge();
+    if (!reason.empty()) {
+        Complain(input_path, reason + "; skipped");
+        return ConversionOutcome::Skipped;
     }
+    PrintReport(std::cout,
+                boost::format("\nInput File \"%s\" is open\n") % input_path.generic_string(),
+                task.Input());
 
     task::TaskProgress_StdOstream progress(std::cout, "\n", "", "");
     task::TaskStatus status(stop_flag);

@@ -1,32 +1,28 @@
 #include "app/Task_convert.hpp"
 
-#include "app/ChannelPipeline.hpp"
-#include "audio/riffwave/WaveFile_type.hpp"
-#include "dsp/polyphase/PolyphaseResample.hpp"
-#include "dsp/requantisation/IntegerRequantiser.hpp"
+#include "app/pipeline/ChannelPipeline.hpp"
+#include "dsp/polyphase/ResamplePlan.hpp"
 
 #include <algorithm>
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
-#include <boost/make_shared.hpp>
-#include <boost/shared_ptr.hpp>
 #include <limits>
 #include <thread>
 #include <vector>
 
 namespace fs = boost::filesystem;
 using audio::riffwave::WaveFile_type;
-using dsp::requantisation::IntegerRequantiser;
 
 namespace marrowvale {
 
 namespace {
 
-constexpr int format_pcm = 1;
-constexpr int format_extensible = 65534;
 // All channels' resampler buffers together; each channel's alone is bounded
-// by the resampler itself.
+// by its plan.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
+// Caps one block at 2 MiB of samples, so that many-channel files do not make
+// the block (W x C x 10240 samples) grow without bound.
+constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
 
 // Removes the temporary output unless the conversion committed it.
 class TemporaryFile {
@@ -70,62 +66,58 @@ void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_pat
     } else {
         output_path = input_path.parent_path() / settings.output_folder / name;
     }
+    input.Close();
+    judged = false;
 }
 
-int Task_Convert::OutputRate(const WaveFile_type& input) const {
-    return settings.new_sampling_rate != 0 ? settings.new_sampling_rate
-                                           : static_cast<int>(input.SampleRate());
-}
-
-// 0 keeps the input's width, also when the container rule gave 0.
-int Task_Convert::OutputBits(const WaveFile_type& input) const {
-    return settings.new_bit_depth != 0 && settings.container_bits != 0 ? settings.container_bits
-                                                                       : input.BitsPerSample();
-}
-
-std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
-    const int tag = input.FormatTag();
-    if (tag == format_extensible) {
-        if (input.SubFormat() != format_pcm) {
-            return (boost::format("extensible format with sub-format %d is not integer PCM") %
-                    input.SubFormat())
-                .str();
+std::string Task_Convert::Judge() {
+    if (!judged) {
+        input.Close();
+        input.OpenRead(input_path);
+        refusal = input.IsOpen() ? JudgeOpenInput() : "cannot be opened or is not a RIFF WAVE file";
+        if (!refusal.empty()) {
+            input.Close();
         }
-    } else if (tag != format_pcm) {
-        return (boost::format("format tag %d is not integer PCM") % tag).str();
+        judged = true;
     }
-    const int bits = input.BitsPerSample();
-    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        return (boost::format("%d bits per sample cannot be converted (8, 16, 24 or 32 can)") %
-                bits)
-            .str();
-    }
-    if (input.Channels() == 0) {
-        return "the file has no channels";
-    }
-    if (input.SampleRate() == 0) {
-        return "the sampling rate is 0";
-    }
-    if (input.SampleRate() > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
-        return (boost::format("the sampling rate %u is out of range") % input.SampleRate()).str();
-    }
+    return refusal;
+}
 
-    const std::uint64_t output_rate = static_cast<std::uint64_t>(OutputRate(input));
-    const int output_bits = OutputBits(input);
-    const std::uint64_t frames =
-        OutputFrames(input.SamplesPerChannel(), input.SampleRate(), output_rate);
+std::string Task_Convert::JudgeOpenInput() {
+    std::string reason = input.Format().Unreadable();
+    if (!reason.empty()) {
+        return reason;
+    }
+    plan = ConversionPlan();
+    plan.channels = static_cast<unsigned>(input.Channels());
+    plan.input_rate = static_cast<int>(input.SampleRate());
+    plan.output_rate =
+        settings.new_sampling_rate != 0 ? settings.new_sampling_rate : plan.input_rate;
+    plan.input_bits = input.BitsPerSample();
+    // 0 keeps the input's width, also when the container rule gave 0.
+    plan.output_bits = settings.new_bit_depth != 0 && settings.container_bits != 0
+                           ? settings.container_bits
+                           : plan.input_bits;
+
+    plan.resampling = ResamplePlan::Find(plan.input_rate, plan.output_rate, reason);
+    if (!plan.resampling) {
+        return reason;
+    }
+    plan.input_frames = input.SamplesPerChannel();
+    plan.output_frames = plan.resampling->OutputLength(plan.input_frames);
+
     const std::uint64_t data_size =
-        frames * static_cast<std::uint64_t>(input.Channels()) * (output_bits / 8);
+        plan.output_frames * plan.channels * static_cast<std::uint64_t>(plan.output_bits / 8);
     if (data_size > WaveFile_type::kMaxDataSize) {
         return "the output would reach 4 GiB, the limit of a RIFF WAVE file";
     }
-
-    if (output_rate != input.SampleRate()) {
-        std::string refusal;
-        if (!ResamplePlan::Find(static_cast<int>(input.SampleRate()), static_cast<int>(output_rate),
-                                refusal)) {
-            return refusal;
-        }
+    const std::uint64_t state_bytes = plan.resampling->StateBytes() * plan.channels;
+    if (state_bytes > largest_state_bytes) {
+        return (boost::format("resampling %u channels from %d Hz to %d Hz would need %u MiB, "
+                              "more than the %u MiB allowed") %
+                plan.channels % plan.input_rate % plan.output_rate % (state_bytes >> 20) %
+                (largest_state_bytes >> 20))
+            .str();
     }
 
     boost::system::error_code error;
@@ -137,66 +129,17 @@ std::string Task_Convert::CheckInput(const WaveFile_type& input) const {
 
 void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status) {
     outcome = ConversionOutcome::Skipped;
-    failure_reason.clear();
+    failure_reason = Judge();
     clipped_samples = 0;
-
-    WaveFile_type input;
-    input.OpenRead(input_path);
-    if (!input.IsOpen()) {
-        failure_reason = "cannot be opened or is not a RIFF WAVE file";
-        return;
+    if (failure_reason.empty()) {
+        outcome = ConversionOutcome::Failed;
+        Convert(progress, status);
     }
-    failure_reason = CheckInput(input);
-    if (!failure_reason.empty()) {
-        return;
-    }
-    outcome = ConversionOutcome::Failed;
+    input.Close();
+    judged = false; // a second Run opens the input afresh
+}
 
-    const unsigned channels = static_cast<unsigned>(input.Channels());
-    const int input_bits = input.BitsPerSample();
-    const int input_rate = static_cast<int>(input.SampleRate());
-    const int output_rate = OutputRate(input);
-    const int output_bits = OutputBits(input);
-
-    // One chain per channel. Every resampler of the file follows the same
-    // stage plan, so all channels deliver the same counts in every pass.
-    std::vector<boost::shared_ptr<PolyphaseResample>> resamplers;
-    std::vector<boost::shared_ptr<IntegerRequantiser<int>>> requantisers;
-    for (unsigned c = 0; c < channels; ++c) {
-        try {
-            resamplers.push_back(boost::make_shared<PolyphaseResample>(input_rate, output_rate));
-        } catch (const std::logic_error& refused) {
-            // Rates the resampler cannot serve within its limits: nothing
-            // has been written yet.
-            outcome = ConversionOutcome::Skipped;
-            failure_reason = refused.what();
-            return;
-        }
-        const std::uint64_t state_bytes = std::uint64_t{resamplers[0]->StateBytes()} * channels;
-        if (c == 0 && state_bytes > largest_state_bytes) {
-            outcome = ConversionOutcome::Skipped;
-            failure_reason =
-                (boost::format("resampling %u channels from %d Hz to %d Hz would need %u MiB, "
-                               "more than the %u MiB allowed") %
-                 channels % input_rate % output_rate % (state_bytes >> 20) %
-                 (largest_state_bytes >> 20))
-                    .str();
-            return;
-        }
-        auto requantiser = boost::make_shared<IntegerRequantiser<int>>();
-        requantiser->bits_removed =
-            input_bits > output_bits ? static_cast<unsigned>(input_bits - output_bits) : 0U;
-        requantiser->bits_added =
-            output_bits > input_bits ? static_cast<unsigned>(output_bits - input_bits) : 0U;
-        requantiser->output_bits = output_bits;
-        requantiser->dither_bits = settings.dither_bits;
-        requantiser->dither_type = settings.dither_type;
-        requantiser->noise_shaping = settings.noise_shaping;
-        requantiser->seed_salt = c + 1; // each channel draws its own dither
-        requantiser->Prepare();
-        requantisers.push_back(requantiser);
-    }
-
+void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& status) {
     const fs::path folder = output_path.parent_path();
     if (!folder.empty()) {
         boost::system::error_code error;
@@ -210,18 +153,39 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
 
     TemporaryFile temporary(TemporaryPathFor(output_path));
     WaveFile_type output;
-    output.OpenWrite(temporary.Path(), static_cast<int>(channels), output_rate, output_bits);
+    output.OpenWrite(temporary.Path(), static_cast<int>(plan.channels), plan.output_rate,
+                     plan.output_bits);
     if (!output.IsOpen()) {
         failure_reason = "cannot create an output file in \"" + folder.generic_string() + "\"";
         return;
     }
 
+    // Blocks of W x 10240 frames; each pass has room for a whole block's
+    // output at common ratios, so that a block is one round of the workers,
+    // while extreme up-sampling takes several passes.
+    const std::uint64_t most_frames = largest_block_samples / plan.channels;
+    const std::size_t block_frames = static_cast<std::size_t>(std::max<std::uint64_t>(
+        1, std::min<std::uint64_t>(std::uint64_t(plan.input_bits / 8) * 10240, most_frames)));
+    const std::size_t room = static_cast<std::size_t>(std::max<std::uint64_t>(
+        block_frames,
+        std::min(plan.resampling->OutputLength(block_frames) + plan.resampling->OutputBlockLength(),
+                 most_frames)));
+
+    RequantiserSetup requantising;
+    requantising.input_bits = plan.input_bits;
+    requantising.output_bits = plan.output_bits;
+    requantising.dither_type = settings.dither_type;
+    requantising.dither_bits = settings.dither_bits;
+    requantising.noise_shaping = settings.noise_shaping;
+    std::vector<ChannelChain> chains;
+    chains.reserve(plan.channels);
+    for (unsigned c = 0; c < plan.channels; ++c) {
+        chains.emplace_back(c, plan.resampling, requantising, block_frames, room);
+    }
+
     // The progress unit is one output sample of one channel; the total is
     // the exact count the resamplers will deliver for a complete input.
-    const std::uint64_t expected_total =
-        std::uint64_t{channels} * OutputFrames(input.SamplesPerChannel(),
-                                               static_cast<std::uint64_t>(input_rate),
-                                               static_cast<std::uint64_t>(output_rate));
+    const std::uint64_t expected_total = std::uint64_t{plan.channels} * plan.output_frames;
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
@@ -229,28 +193,26 @@ void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status)
     const std::size_t workers =
         thread_count == 1
             ? 0
-            : (thread_count != 0
-                   ? thread_count
-                   : std::max<std::size_t>(
-                         1, std::min<std::size_t>(channels, std::thread::hardware_concurrency())));
-    ChannelPipeline pipeline(input, output, resamplers, requantisers, workers);
+            : (thread_count != 0 ? thread_count
+                                 : std::max<std::size_t>(
+                                       1, std::min<std::size_t>(
+                                              plan.channels, std::thread::hardware_concurrency())));
+    ChannelPipeline pipeline(input, output, chains, block_frames, room, workers);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);
     if (result == ChannelPipeline::Result::Failed) {
         failure_reason = pipeline.FailureReason();
         return;
     }
-    const bool stopped = result == ChannelPipeline::Result::Stopped;
 
-    for (const auto& requantiser : requantisers) {
-        clipped_samples += requantiser->ClippedCount();
+    for (const ChannelChain& chain : chains) {
+        clipped_samples += chain.ClippedSamples();
     }
     output.Close();
-    input.Close();
     if (output.Failed()) {
         failure_reason = "writing the output failed (disk full or write error)";
         return;
     }
-    if (stopped) {
+    if (result == ChannelPipeline::Result::Stopped) {
         outcome = ConversionOutcome::Interrupted;
         failure_reason = "interrupted; the unfinished output was discarded";
         return;

@@ -2,18 +2,30 @@
 
 #include "app/ConversionOutcome.hpp"
 #include "app/ConversionSettings.hpp"
+#include "audio/riffwave/WaveFile_type.hpp"
 #include "task/ITask.hpp"
 
 #include <boost/filesystem/path.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-namespace audio::riffwave {
-class WaveFile_type;
-}
+class ResamplePlan;
 
 namespace marrowvale {
+
+// What one file's conversion will do, decided before anything is written.
+struct ConversionPlan {
+    unsigned channels = 0;
+    int input_rate = 0;
+    int output_rate = 0;
+    int input_bits = 0; // container widths
+    int output_bits = 0;
+    std::uint64_t input_frames = 0;
+    std::uint64_t output_frames = 0; // exactly what the resamplers deliver
+    std::shared_ptr<const ResamplePlan> resampling;
+};
 
 // Converts one input file into one output file of the same name in the
 // output folder: resamples and requantises every channel, block by block.
@@ -24,6 +36,7 @@ public:
     Task_Convert() = default;
 
     Task_Convert* Self() override { return this; }
+    // Judges the input first unless Judge has; then converts.
     void Run(task::ITaskProgress& progress, task::ITaskStatus& status) override;
 
     virtual bool SecondFlag() { return second_flag; }
@@ -36,9 +49,13 @@ public:
     void Setup(ConversionSettings new_settings, boost::filesystem::path new_input_path);
     boost::filesystem::path OutputPath() const { return output_path; }
 
-    // Why the opened input cannot be converted with these settings; empty
-    // when it can.
-    std::string CheckInput(const audio::riffwave::WaveFile_type& input) const;
+    // Opens the input and decides everything the conversion needs. Returns
+    // why the file cannot be converted, or an empty text when it can; the
+    // input then stays open for Run. Writes nothing.
+    std::string Judge();
+    // The input as judged: its header stays readable after Run.
+    const audio::riffwave::WaveFile_type& Input() const { return input; }
+    const ConversionPlan& Plan() const { return plan; }
 
     // Threads that process channels in parallel; 0 picks one per core.
     void SetThreadCount(std::size_t count) { thread_count = count; }
@@ -49,15 +66,19 @@ public:
     std::uint64_t ClippedSamples() const { return clipped_samples; }
 
 private:
-    // The output's rate and width for this input under the settings.
-    int OutputRate(const audio::riffwave::WaveFile_type& input) const;
-    int OutputBits(const audio::riffwave::WaveFile_type& input) const;
+    std::string JudgeOpenInput();
+    void Convert(task::ITaskProgress& progress, task::ITaskStatus& status);
 
     bool first_flag = false;
     bool second_flag = false;
     ConversionSettings settings;
     boost::filesystem::path input_path;
     boost::filesystem::path output_path;
+
+    audio::riffwave::WaveFile_type input;
+    bool judged = false;
+    std::string refusal; // why the judged input cannot be converted
+    ConversionPlan plan;
 
     std::size_t thread_count = 0;
     ConversionOutcome outcome = ConversionOutcome::Skipped;

@@ -4,125 +4,110 @@ namespace audio::riffwave {
 
 namespace {
 
-// Each width has its own plain loop so that the compiler can vectorise it; the
-// width is chosen once per block, never per sample. Signed values are formed
-// by placing the bytes at the top of a 32-bit word and shifting right
-// arithmetically.
+// One plain loop per width, chosen once per block, never per sample. The
+// contiguous case gets its own instance with a constant stride, which the
+// compiler vectorises. Signed values are formed by placing the bytes at the
+// top of a 32-bit word and shifting right arithmetically.
 
-void Decode8(const unsigned char* __restrict__ in, std::size_t count,
-             std::int32_t* __restrict__ out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<std::int32_t>(in[i]) - 128;
+template <unsigned Width>
+std::int32_t Decode(const unsigned char* in) {
+    if constexpr (Width == 1) {
+        return static_cast<std::int32_t>(in[0]) - 128;
+    } else {
+        std::uint32_t word = 0;
+        for (unsigned k = 0; k < Width; ++k) {
+            word |= static_cast<std::uint32_t>(in[k]) << (8 * (4 - Width + k));
+        }
+        return static_cast<std::int32_t>(word) >> (8 * (4 - Width));
     }
 }
 
-void Decode16(const unsigned char* __restrict__ in, std::size_t count,
-              std::int32_t* __restrict__ out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t word = static_cast<std::uint32_t>(in[2 * i]) << 16 |
-                                   static_cast<std::uint32_t>(in[2 * i + 1]) << 24;
-        out[i] = static_cast<std::int32_t>(word) >> 16;
+template <unsigned Width>
+void Encode(std::int32_t value, unsigned char* out) {
+    const std::uint32_t word = static_cast<std::uint32_t>(value) + (Width == 1 ? 128u : 0u);
+    for (unsigned k = 0; k < Width; ++k) {
+        out[k] = static_cast<unsigned char>(word >> (8 * k));
     }
 }
 
-void Decode24(const unsigned char* __restrict__ in, std::size_t count,
-              std::int32_t* __restrict__ out) {
+template <unsigned Width>
+void DecodeStrided(const unsigned char* __restrict__ in, std::size_t count, std::size_t stride,
+                   std::int32_t* __restrict__ out) {
+    if (stride == Width) {
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = Decode<Width>(in + i * Width);
+        }
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t word = static_cast<std::uint32_t>(in[3 * i]) << 8 |
-                                   static_cast<std::uint32_t>(in[3 * i + 1]) << 16 |
-                                   static_cast<std::uint32_t>(in[3 * i + 2]) << 24;
-        out[i] = static_cast<std::int32_t>(word) >> 8;
+        out[i] = Decode<Width>(in + i * stride);
     }
 }
 
-void Decode32(const unsigned char* __restrict__ in, std::size_t count,
-              std::int32_t* __restrict__ out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t word = static_cast<std::uint32_t>(in[4 * i]) |
-                                   static_cast<std::uint32_t>(in[4 * i + 1]) << 8 |
-                                   static_cast<std::uint32_t>(in[4 * i + 2]) << 16 |
-                                   static_cast<std::uint32_t>(in[4 * i + 3]) << 24;
-        out[i] = static_cast<std::int32_t>(word);
+template <unsigned Width>
+void EncodeStrided(const std::int32_t* __restrict__ in, std::size_t count, std::size_t stride,
+                   unsigned char* __restrict__ out) {
+    if (stride == Width) {
+        for (std::size_t i = 0; i < count; ++i) {
+            Encode<Width>(in[i], out + i * Width);
+        }
+        return;
     }
-}
-
-void Encode8(const std::int32_t* __restrict__ in, std::size_t count,
-             unsigned char* __restrict__ out) {
     for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<unsigned char>(static_cast<std::uint32_t>(in[i]) + 128u);
-    }
-}
-
-void Encode16(const std::int32_t* __restrict__ in, std::size_t count,
-              unsigned char* __restrict__ out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t word = static_cast<std::uint32_t>(in[i]);
-        out[2 * i] = static_cast<unsigned char>(word);
-        out[2 * i + 1] = static_cast<unsigned char>(word >> 8);
-    }
-}
-
-void Encode24(const std::int32_t* __restrict__ in, std::size_t count,
-              unsigned char* __restrict__ out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t word = static_cast<std::uint32_t>(in[i]);
-        out[3 * i] = static_cast<unsigned char>(word);
-        out[3 * i + 1] = static_cast<unsigned char>(word >> 8);
-        out[3 * i + 2] = static_cast<unsigned char>(word >> 16);
-    }
-}
-
-void Encode32(const std::int32_t* __restrict__ in, std::size_t count,
-              unsigned char* __restrict__ out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t word = static_cast<std::uint32_t>(in[i]);
-        out[4 * i] = static_cast<unsigned char>(word);
-        out[4 * i + 1] = static_cast<unsigned char>(word >> 8);
-        out[4 * i + 2] = static_cast<unsigned char>(word >> 16);
-        out[4 * i + 3] = static_cast<unsigned char>(word >> 24);
+        Encode<Width>(in[i], out + i * stride);
     }
 }
 
 } // namespace
 
-void DecodeSamples(const unsigned char* bytes, std::size_t count, unsigned width,
-                   std::int32_t* values) {
+void DecodeChannel(const unsigned char* bytes, std::size_t count, unsigned width,
+                   std::size_t stride, std::int32_t* values) {
     switch (width) {
     case 1:
-        Decode8(bytes, count, values);
+        DecodeStrided<1>(bytes, count, stride, values);
         break;
     case 2:
-        Decode16(bytes, count, values);
+        DecodeStrided<2>(bytes, count, stride, values);
         break;
     case 3:
-        Decode24(bytes, count, values);
+        DecodeStrided<3>(bytes, count, stride, values);
         break;
     case 4:
-        Decode32(bytes, count, values);
+        DecodeStrided<4>(bytes, count, stride, values);
         break;
     default:
         break;
     }
 }
 
-void EncodeSamples(const std::int32_t* values, std::size_t count, unsigned width,
-                   unsigned char* bytes) {
+void EncodeChannel(const std::int32_t* values, std::size_t count, unsigned width,
+                   std::size_t stride, unsigned char* bytes) {
     switch (width) {
     case 1:
-        Encode8(values, count, bytes);
+        EncodeStrided<1>(values, count, stride, bytes);
         break;
     case 2:
-        Encode16(values, count, bytes);
+        EncodeStrided<2>(values, count, stride, bytes);
         break;
     case 3:
-        Encode24(values, count, bytes);
+        EncodeStrided<3>(values, count, stride, bytes);
         break;
     case 4:
-        Encode32(values, count, bytes);
+        EncodeStrided<4>(values, count, stride, bytes);
         break;
     default:
         break;
     }
+}
+
+void DecodeSamples(const unsigned char* bytes, std::size_t count, unsigned width,
+                   std::int32_t* values) {
+    DecodeChannel(bytes, count, width, width, values);
+}
+
+void EncodeSamples(const std::int32_t* values, std::size_t count, unsigned width,
+                   unsigned char* bytes) {
+    EncodeChannel(values, count, width, width, bytes);
 }
 
 } // namespace audio::riffwave

@@ -1,5 +1,6 @@
 #include "audio/riffwave/WaveFile_type.hpp"
 
+#include "audio/riffwave/ByteOrder.hpp"
 #include "audio/riffwave/SampleBytes.hpp"
 #include "utility/streaming/CharArray.hpp"
 
@@ -13,8 +14,6 @@ namespace {
 
 using Identifier = utility::streaming::CharArray<4>;
 
-constexpr std::uint16_t kFormatPcm = 1;
-constexpr std::uint16_t kFormatExtensible = 65534;
 constexpr std::uint32_t kWrittenFmtSize = WaveFormat_type::kStoredBytes;
 // "fmt " body offset of the sub-format GUID's first two bytes in the
 // extensible form.
@@ -38,16 +37,8 @@ bool ReadU32(std::istream& in, std::uint32_t& value) {
     if (in.gcount() != 4) {
         return false;
     }
-    value = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    value = Get32(bytes);
     return true;
-}
-
-void Put32(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-    at[2] = static_cast<unsigned char>(value >> 16);
-    at[3] = static_cast<unsigned char>(value >> 24);
 }
 
 } // namespace
@@ -70,7 +61,7 @@ bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
             fmt_size = 0;
             data_size = 0;
             format = WaveFormat_type();
-            sub_format = 0;
+            frames_read = 0;
             valid = ReadHeader();
             if (!valid) {
                 stream->close();
@@ -118,13 +109,12 @@ bool WaveFile_type::ReadHeader() {
             format.ToBytes(record);
             std::memcpy(record, body, std::min<std::size_t>(got, sizeof record));
             format.FromBytes(record);
-            if (format.format_tag == kFormatPcm) {
+            if (format.format_tag == format_pcm) {
                 format.extra_size = 0;
             }
-            sub_format = 0;
-            if (got >= kSubFormatOffset + 2) {
-                sub_format = static_cast<std::uint16_t>(body[kSubFormatOffset] |
-                                                        body[kSubFormatOffset + 1] << 8);
+            format.sub_format = 0;
+            if (format.format_tag == format_extensible && got >= kSubFormatOffset + 2) {
+                format.sub_format = Get16(body + kSubFormatOffset);
             }
         } else if (!have_size) {
             break;
@@ -158,7 +148,7 @@ bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path, int chann
     failed = false;
     writing = true;
     format = WaveFormat_type();
-    format.format_tag = kFormatPcm;
+    format.format_tag = format_pcm;
     format.channels = static_cast<std::uint16_t>(channels);
     format.sample_rate = static_cast<std::uint32_t>(sample_rate);
     format.bits_per_sample = static_cast<std::uint16_t>(bits_per_sample);
@@ -167,7 +157,6 @@ bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path, int chann
     format.byte_rate = format.sample_rate * format.block_align;
     format.extra_size = 0;
     fmt_size = kWrittenFmtSize;
-    sub_format = 0;
     WriteHeader();
     if (stream->fail()) {
         failed = true;
@@ -219,7 +208,7 @@ void WaveFile_type::WriteHeader() {
 }
 
 int WaveFile_type::SubFormat() const {
-    return format.format_tag == kFormatExtensible ? sub_format : 0;
+    return format.sub_format;
 }
 
 std::uint32_t WaveFile_type::TotalSamples() const {
@@ -312,36 +301,64 @@ void WaveFile_type::Interleave(const std::vector<std::int32_t>& in, unsigned cou
 }
 
 void WaveFile_type::WriteSamples(const std::vector<std::int32_t>& buffer, unsigned count) {
-    // After a failure the file already misses samples; adding later ones would
-    // only hide the gap.
-    if (!stream->is_open() || !writing || failed) {
-        return;
-    }
     const std::size_t samples = std::min<std::size_t>(count, buffer.size());
-    if (samples == 0) {
+    if (samples == 0 || !CanWrite()) {
         return;
     }
     const unsigned width = SampleWidth();
-    if (!IsTransferableWidth(width)) {
-        failed = true;
-        return;
-    }
-    const std::uint64_t bytes = static_cast<std::uint64_t>(samples) * width;
-    if (std::uint64_t{data_size} + bytes > kMaxDataSize) {
-        failed = true;
-        return;
-    }
+    const std::size_t bytes = samples * width;
     if (byte_buffer.size() < bytes) {
-        byte_buffer.resize(static_cast<std::size_t>(bytes));
+        byte_buffer.resize(bytes);
     }
     EncodeSamples(buffer.data(), samples, width, byte_buffer.data());
-    stream->write(reinterpret_cast<const char*>(byte_buffer.data()),
-                  static_cast<std::streamsize>(bytes));
+    WriteData(byte_buffer.data(), bytes);
+}
+
+std::size_t WaveFile_type::ReadFrames(unsigned char* bytes, std::size_t frames) {
+    const std::size_t frame_bytes = FrameBytes();
+    if (!stream->is_open() || writing || frame_bytes == 0 || !IsTransferableWidth(SampleWidth())) {
+        return 0;
+    }
+    const std::uint64_t left = SamplesPerChannel() - frames_read;
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left));
+    stream->read(reinterpret_cast<char*>(bytes),
+                 static_cast<std::streamsize>(wanted * frame_bytes));
+    // A partial frame at the end of the file is dropped.
+    const std::size_t got = static_cast<std::size_t>(stream->gcount()) / frame_bytes;
+    frames_read += got;
+    return got;
+}
+
+void WaveFile_type::WriteFrames(const unsigned char* bytes, std::size_t frames) {
+    if (frames != 0 && CanWrite()) {
+        WriteData(bytes, frames * FrameBytes());
+    }
+}
+
+bool WaveFile_type::CanWrite() {
+    // After a failure the file already misses samples; adding later ones would
+    // only hide the gap.
+    if (!stream->is_open() || !writing || failed) {
+        return false;
+    }
+    if (!IsTransferableWidth(SampleWidth())) {
+        failed = true;
+        return false;
+    }
+    return true;
+}
+
+void WaveFile_type::WriteData(const unsigned char* bytes, std::size_t count) {
+    if (std::uint64_t{data_size} + count > kMaxDataSize) {
+        failed = true;
+        return;
+    }
+    stream->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
     if (stream->fail()) {
         failed = true;
         return;
     }
-    data_size += static_cast<std::uint32_t>(bytes);
+    data_size += static_cast<std::uint32_t>(count);
 }
 
 } // namespace audio::riffwave

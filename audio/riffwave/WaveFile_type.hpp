@@ -61,6 +61,7 @@ public:
     // body: 1 for integer PCM, 3 for float. 0 for any other format tag or when
     // the body is too short to hold it.
     int SubFormat() const;
+    const WaveFormat_type& Format() const { return format; }
     std::uint32_t DataSize() const { return data_size; }
 
     // Whole samples in the data body (all channels); 0 for widths below 8 bits.
@@ -99,6 +100,14 @@ public:
     // sets Failed().
     void WriteSamples(const std::vector<std::int32_t>& buffer, unsigned count);
 
+    // Bytes of one frame: a sample of every channel.
+    std::size_t FrameBytes() const { return std::size_t{format.channels} * SampleWidth(); }
+    // Reads up to `frames` whole frames of stored bytes into `bytes`, never
+    // past the end of the data body; returns the frames read.
+    std::size_t ReadFrames(unsigned char* bytes, std::size_t frames);
+    // Appends `frames` frames of stored bytes, as WriteSamples does.
+    void WriteFrames(const unsigned char* bytes, std::size_t frames);
+
 protected:
     // Lets tests stand a writer just below the size limit without writing
     // gigabytes. The bytes then present no longer match the data size.
@@ -107,6 +116,8 @@ protected:
 private:
     bool ReadHeader();
     void WriteHeader();
+    bool CanWrite();
+    void WriteData(const unsigned char* bytes, std::size_t count);
     unsigned SampleWidth() const { return format.bits_per_sample / 8u; }
 
     bool valid = false;
@@ -116,7 +127,7 @@ private:
     std::uint32_t fmt_size = 0;
     std::uint32_t data_size = 0;
     WaveFormat_type format;
-    std::uint16_t sub_format = 0;
+    std::uint64_t frames_read = 0; // by ReadFrames
     bool failed = false;
     boost::shared_ptr<boost::filesystem::fstream> stream;
     // Stored sample bytes of one block; grown on demand and reused.

@@ -1,31 +1,11 @@
 #include "audio/riffwave/WaveFormat_type.hpp"
 
+#include "audio/riffwave/ByteOrder.hpp"
+
+#include <boost/format.hpp>
+#include <limits>
+
 namespace audio::riffwave {
-
-namespace {
-
-void Put16(unsigned char* at, std::uint16_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-    at[2] = static_cast<unsigned char>(value >> 16);
-    at[3] = static_cast<unsigned char>(value >> 24);
-}
-
-std::uint16_t Get16(const unsigned char* at) {
-    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
-
-std::uint32_t Get32(const unsigned char* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
-} // namespace
 
 void WaveFormat_type::ToBytes(unsigned char (&bytes)[kStoredBytes]) const {
     Put16(bytes + 0, format_tag);
@@ -45,6 +25,34 @@ void WaveFormat_type::FromBytes(const unsigned char (&bytes)[kStoredBytes]) {
     block_align = Get16(bytes + 12);
     bits_per_sample = Get16(bytes + 14);
     extra_size = Get16(bytes + 16);
+}
+
+std::string WaveFormat_type::Unreadable() const {
+    if (format_tag == format_extensible) {
+        if (sub_format != format_pcm) {
+            return (boost::format("extensible format with sub-format %d is not integer PCM") %
+                    sub_format)
+                .str();
+        }
+    } else if (format_tag != format_pcm) {
+        return (boost::format("format tag %d is not integer PCM") % format_tag).str();
+    }
+    if (bits_per_sample != 8 && bits_per_sample != 16 && bits_per_sample != 24 &&
+        bits_per_sample != 32) {
+        return (boost::format("%d bits per sample cannot be converted (8, 16, 24 or 32 can)") %
+                bits_per_sample)
+            .str();
+    }
+    if (channels == 0) {
+        return "the file has no channels";
+    }
+    if (sample_rate == 0) {
+        return "the sampling rate is 0";
+    }
+    if (sample_rate > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+        return (boost::format("the sampling rate %u is out of range") % sample_rate).str();
+    }
+    return {};
 }
 
 } // namespace audio::riffwave

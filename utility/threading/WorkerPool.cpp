@@ -1,6 +1,6 @@
-#include "task/WorkerPool.hpp"
+#include "utility/threading/WorkerPool.hpp"
 
-namespace task {
+namespace utility::threading {
 
 WorkerPool::WorkerPool(std::size_t thread_count) {
     for (std::size_t i = 0; i < thread_count; ++i) {
@@ -74,4 +74,4 @@ void WorkerPool::WorkerLoop(std::size_t thread_index) {
     }
 }
 
-} // namespace task
+} // namespace utility::threading

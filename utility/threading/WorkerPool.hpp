@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace task {
+namespace utility::threading {
 
 // A fixed set of threads that run one job for every index of a range, again
 // and again. Made once per file so that each round costs one wake-up, not a
@@ -20,8 +20,6 @@ public:
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
-
-    std::size_t ThreadCount() const { return workers.size(); }
 
     // Calls job(i) for every i in [0, count); index i always runs on worker
     // i modulo the thread count. `job` must outlive the round.
@@ -50,4 +48,4 @@ private:
     bool stopping = false;
 };
 
-} // namespace task
+} // namespace utility::threading
