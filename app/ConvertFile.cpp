@@ -55,9 +55,9 @@ ConversionOutcome ConvertFile(const ConversionSettings& settings,
                               volatile std::sig_atomic_t& stop_flag) {
     Task_Convert task;
     task.Setup(settings, input_path);
-    const std::string reason = task.Judge();
-    if (!reason.empty()) {
-        Complain(input_path, reason + "; skipped");
+    const std::string refusal = task.Judge();
+    if (!refusal.empty()) {
+        Complain(input_path, refusal + "; skipped");
         return ConversionOutcome::Skipped;
     }
     PrintReport(std::cout,

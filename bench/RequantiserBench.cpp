@@ -13,10 +13,10 @@ namespace {
 constexpr int block = 20480;
 
 std::vector<int> LoudSignal() {
-    std::vector<int> x(block);
+    std::vector<int> x(static_cast<std::size_t>(block));
     const double pi = std::acos(-1.0);
-    for (int i = 0; i < block; ++i) {
-        const double t = i / 44100.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
         x[i] = static_cast<int>(std::lround(6000000.0 * std::sin(2.0 * pi * 440.0 * t) +
                                             2000000.0 * std::sin(2.0 * pi * 5100.0 * t)));
     }

@@ -109,7 +109,7 @@ void DecodeBlock(benchmark::State& state) {
         benchmark::DoNotOptimize(values.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 
 void EncodeBlock(benchmark::State& state) {
@@ -122,7 +122,7 @@ void EncodeBlock(benchmark::State& state) {
         benchmark::DoNotOptimize(bytes.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 
 // For comparison: one stream read per sample, as a plain reader would do.

@@ -13,7 +13,7 @@ class hp_tpdf_dither final : public IDither, public TriangularDither {
 public:
     hp_tpdf_dither() { Init(8, 1, 0); }
 
-    void Init(int step_bits, int dither_bits, int shift) override;
+    void Init(int step_bits, int dither_bits, int dither_shift) override;
 
     int Next() override {
         const int u = (*generator)();

@@ -2,8 +2,8 @@
 
 namespace dsp::dither {
 
-void tpdf_dither::Init(int step_bits, int dither_bits, int shift) {
-    const std::uint64_t base = Configure(step_bits, dither_bits, shift);
+void tpdf_dither::Init(int step_bits, int dither_bits, int dither_shift) {
+    const std::uint64_t base = Configure(step_bits, dither_bits, dither_shift);
     first = Source(base, 0);
     second = Source(base, 1);
 }

@@ -12,7 +12,7 @@ class tpdf_dither final : public IDither, public TriangularDither {
 public:
     tpdf_dither() { Init(8, 1, 0); }
 
-    void Init(int step_bits, int dither_bits, int shift) override;
+    void Init(int step_bits, int dither_bits, int dither_shift) override;
 
     int Next() override { return Shifted((*first)() + (*second)()); }
 

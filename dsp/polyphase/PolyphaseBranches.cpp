@@ -27,8 +27,8 @@ double PolyphaseBranches::BytesFor(std::size_t up, std::size_t taps) {
            static_cast<double>(layout.row_stride) * sizeof(double);
 }
 
-PolyphaseBranches::PolyphaseBranches(int up, const std::vector<float>& filter)
-    : up(up), taps(static_cast<int>(filter.size()) / up) {
+PolyphaseBranches::PolyphaseBranches(int new_up, const std::vector<float>& filter)
+    : up(new_up), taps(static_cast<int>(filter.size()) / new_up) {
     const std::size_t t = static_cast<std::size_t>(taps);
     const std::size_t u = static_cast<std::size_t>(up);
     const Layout layout = LayoutFor(u, t);

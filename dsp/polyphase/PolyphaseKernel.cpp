@@ -130,12 +130,12 @@ __attribute__((target("avx512f"))) inline __m512d Reduce8(const __m512d* a) {
     return _mm512_add_pd(_mm512_unpacklo_pd(v0123, v4567), _mm512_unpackhi_pd(v0123, v4567));
 }
 
-template <int N>
+template <std::size_t N>
 __attribute__((target("avx512f"))) void Block512(const Group& g) {
     static_assert(N >= 1 && N <= 8, "one reduction of eight sums");
     __m512d s[N];
 #pragma GCC unroll 16
-    for (int j = 0; j < N; ++j) {
+    for (std::size_t j = 0; j < N; ++j) {
         s[j] = _mm512_setzero_pd();
     }
     const double* h = g.h;
@@ -145,26 +145,26 @@ __attribute__((target("avx512f"))) void Block512(const Group& g) {
         const __m512d taps = _mm512_load_pd(h + c);
         const double* xc = x + c;
 #pragma GCC unroll 16
-        for (int j = 0; j < N; ++j) {
+        for (std::size_t j = 0; j < N; ++j) {
             s[j] = _mm512_fmadd_pd(taps, _mm512_loadu_pd(xc + j * step), s[j]);
         }
     }
     __m512d a[8];
 #pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) {
+    for (std::size_t j = 0; j < 8; ++j) {
         a[j] = j < N ? s[j] : _mm512_setzero_pd();
     }
     const __m512d w = _mm512_mul_pd(Reduce8(a), _mm512_set1_pd(g.gain));
     alignas(64) double t[8];
     _mm512_store_pd(t, _mm512_cvtps_pd(_mm512_cvtpd_ps(w)));
-    static constexpr int lane[8] = {0, 2, 4, 6, 1, 3, 5, 7};
+    static constexpr std::size_t lane[8] = {0, 2, 4, 6, 1, 3, 5, 7};
 #pragma GCC unroll 8
-    for (int j = 0; j < N; ++j) {
-        g.out[static_cast<std::size_t>(j) * g.out_step] = t[lane[j]];
+    for (std::size_t j = 0; j < N; ++j) {
+        g.out[j * g.out_step] = t[lane[j]];
     }
 }
 
-template <int... N>
+template <std::size_t... N>
 struct Blocks512 {
     __attribute__((target("avx512f"))) static void Run(const Group& group, std::size_t count) {
         using Function = void (*)(const Group&);
@@ -186,11 +186,11 @@ __attribute__((target("avx2,fma"))) inline __m256d Reduce4(__m256d a, __m256d b,
     return _mm256_hadd_pd(ac, bd);
 }
 
-template <int N>
+template <std::size_t N>
 __attribute__((target("avx2,fma"))) void Block256(const Group& g) {
     __m256d lo[N], hi[N];
 #pragma GCC unroll 16
-    for (int j = 0; j < N; ++j) {
+    for (std::size_t j = 0; j < N; ++j) {
         lo[j] = _mm256_setzero_pd();
         hi[j] = _mm256_setzero_pd();
     }
@@ -202,33 +202,33 @@ __attribute__((target("avx2,fma"))) void Block256(const Group& g) {
         const __m256d taps_hi = _mm256_load_pd(h + c + 4);
         const double* xc = x + c;
 #pragma GCC unroll 16
-        for (int j = 0; j < N; ++j) {
+        for (std::size_t j = 0; j < N; ++j) {
             lo[j] = _mm256_fmadd_pd(taps_lo, _mm256_loadu_pd(xc + j * step), lo[j]);
             hi[j] = _mm256_fmadd_pd(taps_hi, _mm256_loadu_pd(xc + j * step + 4), hi[j]);
         }
     }
-    constexpr int padded = (N + 3) / 4 * 4;
+    constexpr std::size_t padded = (N + 3) / 4 * 4;
     __m256d u[padded];
 #pragma GCC unroll 16
-    for (int j = 0; j < padded; ++j) {
+    for (std::size_t j = 0; j < padded; ++j) {
         u[j] = j < N ? _mm256_add_pd(lo[j], hi[j]) : _mm256_setzero_pd();
     }
     const __m256d gain = _mm256_set1_pd(g.gain);
 #pragma GCC unroll 4
-    for (int j0 = 0; j0 < padded; j0 += 4) {
+    for (std::size_t j0 = 0; j0 < padded; j0 += 4) {
         const __m256d w = _mm256_mul_pd(Reduce4(u[j0], u[j0 + 1], u[j0 + 2], u[j0 + 3]), gain);
         alignas(32) double t[4];
         _mm256_store_pd(t, _mm256_cvtps_pd(_mm256_cvtpd_ps(w)));
 #pragma GCC unroll 4
-        for (int j = 0; j < 4; ++j) {
+        for (std::size_t j = 0; j < 4; ++j) {
             if (j0 + j < N) {
-                g.out[static_cast<std::size_t>(j0 + j) * g.out_step] = t[j];
+                g.out[(j0 + j) * g.out_step] = t[j];
             }
         }
     }
 }
 
-template <int... N>
+template <std::size_t... N>
 struct Blocks256 {
     __attribute__((target("avx2,fma"))) static void Run(const Group& group, std::size_t count) {
         using Function = void (*)(const Group&);

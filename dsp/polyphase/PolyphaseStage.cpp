@@ -3,22 +3,22 @@
 #include <algorithm>
 #include <utility>
 
-PolyphaseStage::PolyphaseStage(int down, std::size_t block_length,
-                               std::shared_ptr<const PolyphaseBranches> branches,
+PolyphaseStage::PolyphaseStage(int new_down, std::size_t new_block_length,
+                               std::shared_ptr<const PolyphaseBranches> new_branches,
                                PolyphaseKernel::Path path)
-    : down(down), block_length(block_length),
-      output_length(block_length * static_cast<std::size_t>(branches->Up()) /
-                    static_cast<std::size_t>(down)),
-      branches(std::move(branches)), kernel(PolyphaseKernel::Select(path)) {
+    : down(new_down), block_length(new_block_length),
+      output_length(new_block_length * static_cast<std::size_t>(new_branches->Up()) /
+                    static_cast<std::size_t>(new_down)),
+      branches(std::move(new_branches)), kernel(PolyphaseKernel::Select(path)) {
     // The last output starts at most at the block's last sample and reads
     // up to T + lanes - 1 columns from the multiple of 8 at or below it.
     buffer.assign(BufferLength(static_cast<std::size_t>(Taps()), block_length), 0.0);
 }
 
-PolyphaseStage::PolyphaseStage(int up, int down, std::size_t block_length,
+PolyphaseStage::PolyphaseStage(int up, int new_down, std::size_t new_block_length,
                                const std::vector<float>& filter, PolyphaseKernel::Path path)
-    : PolyphaseStage(down, block_length, std::make_shared<const PolyphaseBranches>(up, filter),
-                     path) {}
+    : PolyphaseStage(new_down, new_block_length,
+                     std::make_shared<const PolyphaseBranches>(up, filter), path) {}
 
 void PolyphaseStage::Filter(double* out) {
     // Output k's newest sample x[a/up] is buffer[T + a/up], so its oldest,
