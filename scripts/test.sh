@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test.
 #   scripts/test.sh              optimised build with warnings as errors
-#   scripts/test.sh --sanitize   Debug build under AddressSanitizer + UBSan
+#   scripts/test.sh --sanitize   Debug build under AddressSanitizer + UBSan,
+#                                run twice: with the resampler kernel the
+#                                processor picks, and with the portable one
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,14 +14,16 @@ if [ "${1:-}" = "--sanitize" ]; then
   build=build/asan
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMARROWVALE_SANITIZE=ON \
         -DMARROWVALE_WERROR=ON -DMARROWVALE_BUILD_BENCH=OFF
+  cmake --build "$build" -j "$jobs"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  # The portable resampler kernel gets the whole suite here; the optimised
-  # build runs the AVX2/FMA one where the processor has it.
-  export MARROWVALE_GENERIC_KERNEL=1
+  echo "== sanitizers, the processor's resampler kernel"
+  ctest --test-dir "$build" --output-on-failure -j "$jobs"
+  echo "== sanitizers, the portable resampler kernel"
+  MARROWVALE_GENERIC_KERNEL=1 ctest --test-dir "$build" --output-on-failure -j "$jobs"
 else
   build=build/release
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMARROWVALE_WERROR=ON
+  cmake --build "$build" -j "$jobs"
+  ctest --test-dir "$build" --output-on-failure -j "$jobs"
 fi
-cmake --build "$build" -j "$jobs"
-ctest --test-dir "$build" --output-on-failure -j "$jobs"
