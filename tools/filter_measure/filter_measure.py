@@ -232,7 +232,8 @@ def measure(args, configs):
                           "96 → 44.1 kHz: impulse response")
         table = markdown_table(results, configs)
         with open(os.path.join(args.out, "results.json"), "w") as f:
-            json.dump({"configs": {c[0]: " ".join(c[1]) for c in configs}, "results": results}, f, indent=1)
+            json.dump({"configs": {c[0]: " ".join(c[1]).replace(ROOT + os.sep, "") for c in configs},
+                       "results": results}, f, indent=1)
         with open(os.path.join(args.out, "results.md"), "w") as f:
             f.write(table)
         print(table)
