@@ -162,7 +162,7 @@ def sweep_result(analysis):
         "noise_floor_db": analysis.noise_floor_db,
         "threshold_db": analysis.threshold_db,
         "delay_s": analysis.delay,
-        "frame": analysis.spec.n,
+        "frame": analysis.sgram.n,
         "response": fm_analysis.response_summary(points, lower),
     }, points
 

@@ -178,38 +178,38 @@ class SweepAnalysis:
             n = 1 << int(round(math.log2(frame_seconds * fs_out)))
         else:
             n = frame_length(fs_out, sweep.rate)
-        self.spec = Spectrogram(y, fs_out, n)
+        self.sgram = Spectrogram(y, fs_out, n)
         self.reference_db = chirp_reading(n, fs_out, sweep.rate, sweep.amplitude)
         self.delay = self._delay()
-        self.f_in = sweep.freq(self.spec.centres - self.delay)
+        self.f_in = sweep.freq(self.sgram.centres - self.delay)
         half = n / 2.0 / fs_out
         guard = FADE_S + 0.02
-        start = self.spec.centres - self.delay - half
-        end = self.spec.centres - self.delay + half
+        start = self.sgram.centres - self.delay - half
+        end = self.sgram.centres - self.delay + half
         self.valid = (start >= guard) & (end <= sweep.duration - guard)
         self._spurs()
 
     def level_db(self):
         """The spectrogram in dB relative to the sweep."""
-        return db(self.spec.mag) - self.reference_db
+        return db(self.sgram.mag) - self.reference_db
 
     def _delay(self):
-        spec, sweep = self.spec, self.sweep
+        sgram, sweep = self.sgram, self.sweep
         top = 0.8 * min(sweep.input_rate, self.fs_out) / 2.0
-        f_nominal = sweep.freq(spec.centres)
+        f_nominal = sweep.freq(sgram.centres)
         est = []
-        bin_hz = self.fs_out / spec.n
+        bin_hz = self.fs_out / sgram.n
         for i in np.nonzero((f_nominal > 1000.0) & (f_nominal < top))[0][::8]:
-            _, k = peak_db(spec.mag[i], f_nominal[i] / bin_hz, 0.01 * sweep.rate / bin_hz + 40)
+            _, k = peak_db(sgram.mag[i], f_nominal[i] / bin_hz, 0.01 * sweep.rate / bin_hz + 40)
             est.append((f_nominal[i] - k * bin_hz) / sweep.rate)
         return float(np.median(est)) if est else 0.0
 
     def _spurs(self):
-        spec = self.spec
-        freqs = spec.freqs
+        sgram = self.sgram
+        freqs = sgram.freqs
         band = (freqs >= LOW_EDGE_HZ) & (freqs <= self.fs_out / 2.0)
         rows = np.nonzero(self.valid)[0]
-        power = spec.mag[rows].astype(np.float64) ** 2
+        power = sgram.mag[rows].astype(np.float64) ** 2
         counted = band[None, :] & (np.abs(freqs[None, :] - self.f_in[rows][:, None]) >= self.exclusion)
         cells = int(counted.sum())
         floor = np.array([np.median(p[c]) / math.log(2.0) for p, c in zip(power, counted)])
@@ -232,14 +232,14 @@ class SweepAnalysis:
             return None
         i, j = np.unravel_index(int(np.argmax(level)), level.shape)
         r = rows[i]
-        return {"db": float(level[i, j]), "time_s": float(self.spec.centres[r]),
-                "input_hz": float(self.f_in[r]), "output_hz": float(self.spec.freqs[j])}
+        return {"db": float(level[i, j]), "time_s": float(self.sgram.centres[r]),
+                "input_hz": float(self.f_in[r]), "output_hz": float(self.sgram.freqs[j])}
 
     def response(self, min_separation=150.0):
         """(frequency at the higher rate, dB) pairs along the sweep, sorted."""
-        spec, sweep = self.spec, self.sweep
+        sgram, sweep = self.sgram, self.sweep
         fs_in, fs_out = sweep.input_rate, self.fs_out
-        bin_hz = fs_out / spec.n
+        bin_hz = fs_out / sgram.n
         points = []
         for i in np.nonzero(self.valid)[0]:
             f = self.f_in[i]
@@ -260,7 +260,7 @@ class SweepAnalysis:
                     continue
                 if any(0 < abs(o - f_seen) < min_separation for o in others if o != f_seen):
                     continue
-                level, _ = peak_db(spec.mag[i], f_seen / bin_hz, 3)
+                level, _ = peak_db(sgram.mag[i], f_seen / bin_hz, 3)
                 points.append((f_high, level - self.reference_db))
         points.sort()
         return np.array(points).reshape(-1, 2)

@@ -49,7 +49,7 @@ def spectrograms(path, analyses, title, max_pixels=480):
         cols = rows[:, : rows.shape[1] // bstep * bstep].reshape(rows.shape[0], -1, bstep).max(axis=2)
         image = ax.imshow(cols.T, origin="lower", aspect="auto", cmap="inferno",
                           vmin=FLOOR_DB, vmax=0.0, interpolation="nearest",
-                          extent=[a.spec.centres[0], a.spec.centres[-1], 0, a.fs_out / 2000.0])
+                          extent=[a.sgram.centres[0], a.sgram.centres[-1], 0, a.fs_out / 2000.0])
         ax.set_title(f"{name}\n{_caption(result)}", fontsize=9)
         ax.set_xlabel("time (s)")
         ax.set_ylabel("output frequency (kHz)")

@@ -119,7 +119,7 @@ def test_noise_only():
     y, fs, sweep = synthetic_down(noise_lsb=1.0, spurs=False)
     a = fa.SweepAnalysis(y, fs, sweep)
     # Expected noise power per bin against the sweep's reading.
-    w = a.spec.window
+    w = a.sgram.window
     expected = 10 * np.log10((2.0 ** -23) ** 2 * np.sum(w ** 2)) - a.reference_db
     check("noise only: no spur reported", a.worst is None,
           "none" if a.worst is None else f"{a.worst['db']:.1f} dB")
