@@ -4,6 +4,7 @@
 #include "app/ConvertFile.hpp"
 
 #include <boost/format.hpp>
+#include <iostream>
 
 namespace marrowvale {
 
@@ -23,6 +24,10 @@ int RunApplication(const std::vector<std::string>& arguments, std::ostream& out,
         break;
     }
 
+    for (const std::string& warning : command_line.warnings) {
+        out.flush();
+        std::cerr << "marrowvale: " << warning << std::endl;
+    }
     const auto& files = command_line.input_files;
     int status = exit_success;
     for (std::size_t i = 0; i < files.size(); ++i) {

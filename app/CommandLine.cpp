@@ -5,6 +5,7 @@
 #include <boost/program_options/positional_options.hpp>
 #include <boost/program_options/value_semantic.hpp>
 #include <boost/program_options/variables_map.hpp>
+#include <utility>
 
 namespace po = boost::program_options;
 
@@ -46,7 +47,8 @@ po::options_description MakeOptionsDescription() {
         ("dither_type,t", po::value<UnsignedValue>(), "Type of Dither")               //
         ("dither_bits,d", po::value<UnsignedValue>(), "Number of Dither Bits to Add") //
         ("noise_shaping,n", po::value<UnsignedValue>(), "Type of Noise Shaping")      //
-        ("output_folder,o", po::value<std::string>(), "Output Folder");
+        ("output_folder,o", po::value<std::string>(), "Output Folder")                //
+        ("float", "Write 32-bit float samples");
     return description;
 }
 
@@ -89,8 +91,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     const bool has_rate = options.count("new_sampling_rate") != 0;
     const bool has_depth = options.count("new_bit_depth") != 0;
+    const bool to_float = options.count("float") != 0;
     if (options.count("input_file") == 0 || options.count("output_folder") == 0 ||
-        !(has_rate || has_depth)) {
+        !(has_rate || has_depth || to_float)) {
         result.action = CommandLineAction::NotEnoughArguments;
         return result;
     }
@@ -120,6 +123,33 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     settings.dither_type = value_of("dither_type", 0, 2);
     settings.dither_bits = value_of("dither_bits", 0, 2);
     settings.noise_shaping = value_of("noise_shaping", 0, 3);
+
+    if (to_float) {
+        // Float samples are written as they come from the resampler: nothing
+        // is requantised.
+        settings.float_output = true;
+        std::string ignored;
+        const std::pair<const char*, const char*> without_effect[] = {{"new_bit_depth", "-b"},
+                                                                      {"container_bits", "-c"},
+                                                                      {"dither_type", "-t"},
+                                                                      {"dither_bits", "-d"},
+                                                                      {"noise_shaping", "-n"}};
+        for (const auto& [name, flag] : without_effect) {
+            if (options.count(name) != 0) {
+                ignored += std::string(ignored.empty() ? "" : ", ") + flag;
+            }
+        }
+        if (!ignored.empty()) {
+            result.warnings.push_back("--float writes 32-bit float samples; " + ignored +
+                                      (ignored.find(',') == std::string::npos ? " has" : " have") +
+                                      " no effect");
+        }
+        settings.new_bit_depth = 0;
+        settings.container_bits = 0;
+        settings.dither_type = 0;
+        settings.dither_bits = 0;
+        settings.noise_shaping = 0;
+    }
     return result;
 }
 

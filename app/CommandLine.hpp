@@ -16,6 +16,9 @@ struct CommandLine {
     CommandLineAction action = CommandLineAction::NotEnoughArguments;
     ConversionSettings settings;
     std::vector<boost::filesystem::path> input_files;
+    // Settings that were given but have no effect, one line each, for
+    // standard error.
+    std::vector<std::string> warnings;
 };
 
 // The option table, in the order of the listing.

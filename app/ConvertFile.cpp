@@ -97,6 +97,12 @@ ConversionOutcome ConvertFile(const ConversionSettings& settings,
                     task.OutputPath().generic_string(),
                 output);
     output.Close();
+    if (task.NonFiniteSamples() != 0) {
+        Complain(input_path,
+                 (boost::format("%u samples were not numbers (NaN or infinite) and became 0") %
+                  task.NonFiniteSamples())
+                     .str());
+    }
     if (task.ClippedSamples() != 0) {
         Complain(input_path, (boost::format("%u samples were clipped to the output's range") %
                               task.ClippedSamples())

@@ -19,4 +19,9 @@ void InputBlock::DecodeChannel(unsigned c, std::int32_t* out) const {
                                    sample_bytes, frame_bytes, out);
 }
 
+void InputBlock::DecodeChannel(unsigned c, double* out) const {
+    audio::riffwave::DecodeChannel(bytes.data() + std::size_t{c} * sample_bytes, frames,
+                                   sample_bytes, frame_bytes, out);
+}
+
 } // namespace marrowvale
