@@ -204,14 +204,11 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
-    // 1 runs everything on this thread, channel by channel.
-    const std::size_t workers =
-        thread_count == 1
-            ? 0
-            : (thread_count != 0 ? thread_count
-                                 : std::max<std::size_t>(
-                                       1, std::min<std::size_t>(
-                                              plan.channels, std::thread::hardware_concurrency())));
+    // Up to one worker a channel within the threads allowed; one thread runs
+    // everything on this one.
+    const std::size_t allowed =
+        thread_count != 0 ? thread_count : std::max(1U, std::thread::hardware_concurrency());
+    const std::size_t workers = allowed <= 1 ? 0 : std::min<std::size_t>(allowed, plan.channels);
     ChannelPipeline pipeline(input, output, chains, block_frames, room, workers);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);
     if (result == ChannelPipeline::Result::Failed) {

@@ -58,7 +58,7 @@ public:
     const audio::riffwave::WaveFile_type& Input() const { return input; }
     const ConversionPlan& Plan() const { return plan; }
 
-    // Threads that process channels in parallel; 0 picks one per core.
+    // Threads this file may use, the calling one included; 0: one per core.
     void SetThreadCount(std::size_t count) { thread_count = count; }
 
     // What the last Run did; FailureReason says why it did not convert.
