@@ -20,9 +20,6 @@ namespace {
 // All channels' resampler buffers together; each channel's alone is bounded
 // by its plan.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
-// Caps one block at 2 MiB of samples, so that many-channel files do not make
-// the block (W x C x 10240 samples) grow without bound.
-constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
 
 // Removes the temporary output unless the conversion committed it.
 class TemporaryFile {
@@ -175,16 +172,11 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
         return;
     }
 
-    // Blocks of W x 10240 frames; each pass has room for a whole block's
-    // output at common ratios, so that a block is one round of the workers,
-    // while extreme up-sampling takes several passes.
-    const std::uint64_t most_frames = largest_block_samples / plan.channels;
-    const std::size_t block_frames = static_cast<std::size_t>(std::max<std::uint64_t>(
-        1, std::min<std::uint64_t>(std::uint64_t(plan.input.bits / 8) * 10240, most_frames)));
-    const std::size_t room = static_cast<std::size_t>(std::max<std::uint64_t>(
-        block_frames,
-        std::min(plan.resampling->OutputLength(block_frames) + plan.resampling->OutputBlockLength(),
-                 most_frames)));
+    // Threads this file may use; one runs everything on this thread.
+    const unsigned threads = thread_count != 0 ? static_cast<unsigned>(thread_count)
+                                               : std::max(1U, std::thread::hardware_concurrency());
+    const RoundShape shape = RoundShape::For(*plan.resampling, plan.channels, threads,
+                                             static_cast<unsigned>(plan.input.bits / 8));
 
     ChainSetup setup;
     setup.input = plan.input;
@@ -195,7 +187,7 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     std::vector<ChannelChain> chains;
     chains.reserve(plan.channels);
     for (unsigned c = 0; c < plan.channels; ++c) {
-        chains.emplace_back(c, plan.resampling, setup, block_frames, room);
+        chains.emplace_back(c, plan.resampling, setup, shape);
     }
 
     // The progress unit is one output sample of one channel; the total is
@@ -204,12 +196,7 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
-    // Up to one worker a channel within the threads allowed; one thread runs
-    // everything on this one.
-    const std::size_t allowed =
-        thread_count != 0 ? thread_count : std::max(1U, std::thread::hardware_concurrency());
-    const std::size_t workers = allowed <= 1 ? 0 : std::min<std::size_t>(allowed, plan.channels);
-    ChannelPipeline pipeline(input, output, chains, block_frames, room, workers);
+    ChannelPipeline pipeline(input, output, chains, *plan.resampling, shape, threads);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);
     if (result == ChannelPipeline::Result::Failed) {
         failure_reason = pipeline.FailureReason();

@@ -20,6 +20,18 @@ PolyphaseResample::PolyphaseResample(std::shared_ptr<const ResamplePlan> new_pla
     output.assign(plan->OutputBlockLength(), 0.0);
 }
 
+void PolyphaseResample::Reset() {
+    for (PolyphaseStage& stage : stages) {
+        stage.Reset();
+    }
+    input_fill = 0;
+    skip = plan->Skip();
+    output_fill = 0;
+    output_read = 0;
+    taken = 0;
+    delivered = 0;
+}
+
 std::size_t PolyphaseResample::StateBytes() const {
     std::size_t bytes = output.size() * sizeof(double);
     for (const PolyphaseStage& stage : stages) {

@@ -53,6 +53,9 @@ public:
     bool Flush(int* out, unsigned& out_count);
     bool Flush(double* out, unsigned& out_count);
 
+    // Back to the state after construction, as for a new stream.
+    void Reset();
+
     // Output samples per input sample, L / M (1.0 at equal rates).
     double Ratio() const { return plan->Ratio(); }
     const ResamplePlan& Plan() const { return *plan; }

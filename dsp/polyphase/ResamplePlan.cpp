@@ -130,6 +130,22 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
     }
     skip = static_cast<std::size_t>(delay * 0.5);
     output_block_length = block;
+
+    // A stage's state at a block boundary is the history of its last `taps`
+    // inputs; those depend on its input since `taps` samples earlier, so on
+    // the preceding stages' spans back to the resampler's input. The primed
+    // blocks must also yield the `skip` outputs that a fresh resampler drops.
+    double span = 0.0; // input samples the stages' histories depend on
+    double rate = 1.0; // a stage's input rate over the resampler's
+    for (const Stage& stage : stages) {
+        span += std::ceil(static_cast<double>(stage.taps + 1) / rate);
+        rate = rate * stage.up / stage.down;
+    }
+    const double first_block = static_cast<double>(stages.front().block_length);
+    const double blocks =
+        std::max(std::ceil((span + 1.0) / first_block),
+                 std::ceil(static_cast<double>(skip) / static_cast<double>(output_block_length)));
+    priming_length = static_cast<std::size_t>(std::min(blocks * first_block, 1e18));
     state_bytes = Add(state_bytes, Multiply(block, sizeof(double)));
 }
 
