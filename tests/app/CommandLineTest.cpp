@@ -126,7 +126,9 @@ TEST(CommandLineProgram, ListingAndNotEnoughArguments) {
         "  -n [ --noise_shaping ] arg ",
         "Type of Noise Shaping\n",
         "  -o [ --output_folder ] arg ",
-        "Output Folder\n\n",
+        "Output Folder\n",
+        "  --float ",
+        "Write 32-bit float samples\n\n",
     };
     auto expect_listing = [&](const std::string& text, std::size_t from) {
         std::size_t at = from;

@@ -320,15 +320,17 @@ TEST(Conversion, UnconvertibleFilesAreSkippedWithAReason) {
     WavLayout good;
     WriteFileBytes(scratch / "good.wav", MakeWav(good, samples));
     WriteFileBytes(scratch / "text.wav", "this is not a wave file");
+    // Float samples convert at 32 and 64 bits only.
     WavLayout flt = good;
     flt.format_tag = 3;
-    flt.bits = 32;
-    WriteFileBytes(scratch / "float.wav", MakeWav(flt, testsupport::NoiseSamples(64, 32, 2)));
+    flt.bits = 16;
+    WriteFileBytes(scratch / "float.wav", MakeWav(flt, samples));
     WavLayout ext_float = flt;
     ext_float.format_tag = 65534;
     ext_float.sub_format = 3;
+    ext_float.bits = 24;
     WriteFileBytes(scratch / "extfloat.wav",
-                   MakeWav(ext_float, testsupport::NoiseSamples(64, 32, 2)));
+                   MakeWav(ext_float, testsupport::NoiseSamples(64, 24, 2)));
     WavLayout twelve = good;
     twelve.bits = 12;
     WriteFileBytes(scratch / "twelve.wav", MakeWav(twelve, {}));
