@@ -128,7 +128,15 @@ TEST(CommandLineProgram, ListingAndNotEnoughArguments) {
         "  -o [ --output_folder ] arg ",
         "Output Folder\n",
         "  --float ",
-        "Write 32-bit float samples\n\n",
+        "Write 32-bit float samples\n",
+        "  -j [ --jobs ] arg ",
+        "Threads in all (0: one per core)\n",
+        "  -q [ --quiet ] ",
+        "No banner, reports or progress bars\n",
+        "  --files-from arg ",
+        "File of input names, one a line\n",
+        "  --shard arg ",
+        "K/N: only every Nth file, from the Kth\n\n",
     };
     auto expect_listing = [&](const std::string& text, std::size_t from) {
         std::size_t at = from;
@@ -141,7 +149,7 @@ TEST(CommandLineProgram, ListingAndNotEnoughArguments) {
     };
 
     const auto none = testsupport::RunMarrowvale({});
-    EXPECT_EQ(none.exit_status, 0);
+    EXPECT_EQ(none.exit_status, 2);
     const std::string not_enough = banner + "Not enough arguments\n\nAllowed options:\n";
     EXPECT_EQ(none.out.substr(0, not_enough.size()), not_enough);
     expect_listing(none.out, banner.size());
@@ -154,7 +162,7 @@ TEST(CommandLineProgram, ListingAndNotEnoughArguments) {
     EXPECT_EQ(help.out.find("Converting"), std::string::npos);
 
     const auto missing_depth = testsupport::RunMarrowvale({"-i", "a.wav", "-o", "out"});
-    EXPECT_EQ(missing_depth.exit_status, 0);
+    EXPECT_EQ(missing_depth.exit_status, 2);
     EXPECT_EQ(missing_depth.out.substr(0, not_enough.size()), not_enough);
 
     const auto bad = testsupport::RunMarrowvale({"-i", "a.wav", "-o", "out", "-s", "x"});

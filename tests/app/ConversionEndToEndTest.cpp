@@ -430,9 +430,10 @@ TEST(Conversion, InterruptDiscardsTheUnfinishedOutputAndStopsTheBatch) {
     const auto samples = testsupport::NoiseSamples(2 * 44100 * 120, 16, 6);
     WriteFileBytes(scratch / "a.wav", MakeWav(layout, samples));
     WriteFileBytes(scratch / "b.wav", MakeWav(layout, testsupport::NoiseSamples(200, 16, 6)));
-    const auto run =
-        RunMarrowvale({scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "768000"},
-                      "timeout --preserve-status -s INT 0.3");
+    // One file at a time, so that the second one waits for the first.
+    const auto run = RunMarrowvale(
+        {scratch / "a.wav", scratch / "b.wav", "-o", scratch / "out", "-s", "768000", "-j", "1"},
+        "timeout --preserve-status -s INT 0.3");
     EXPECT_EQ(run.exit_status, 130) << run.err;
     EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
     EXPECT_EQ(run.out.find("Converting File 2 of 2"), std::string::npos);
