@@ -2,14 +2,14 @@
 // it writes with the tests' own parser.
 
 #include "support/RunProgram.hpp"
-#include "support/TestWav.hpp"
+#include "support/ScratchFolder.hpp"
+#include "support/Signals.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-using testsupport::FileExists;
 using testsupport::MakeWav;
 using testsupport::ParseWav;
 using testsupport::ReadFileBytes;
@@ -19,25 +19,6 @@ using testsupport::WavLayout;
 using testsupport::WriteFileBytes;
 
 namespace {
-
-std::vector<std::int32_t> Interleave(const std::vector<std::vector<std::int32_t>>& channels) {
-    std::vector<std::int32_t> frames;
-    for (std::size_t i = 0; i < channels[0].size(); ++i) {
-        for (const auto& channel : channels) {
-            frames.push_back(channel[i]);
-        }
-    }
-    return frames;
-}
-
-std::vector<std::int32_t> Channel(const std::vector<std::int32_t>& frames, int channels, int c) {
-    std::vector<std::int32_t> out;
-    for (std::size_t i = static_cast<std::size_t>(c); i < frames.size();
-         i += static_cast<std::size_t>(channels)) {
-        out.push_back(frames[i]);
-    }
-    return out;
-}
 
 std::vector<std::int32_t> Sine(std::size_t count, double frequency, double rate, double amplitude) {
     std::vector<std::int32_t> out(count);
@@ -101,7 +82,7 @@ struct Converted {
 };
 
 // Writes `input` as in/a.wav, converts it into out/ and parses the result.
-Converted Convert(const ScratchFolder& scratch, const std::string& input_bytes,
+Converted Convert(const ScratchFolder& scratch, const testsupport::Bytes& input_bytes,
                   std::vector<std::string> options) {
     ::mkdir((scratch / "in").c_str(), 0755);
     WriteFileBytes(scratch / "in/a.wav", input_bytes);
@@ -187,8 +168,11 @@ TEST(Conversion, OnlyTheDataBodyIsConverted) {
     {
         ScratchFolder scratch;
         WavLayout layout;
-        layout.chunks_before_data = testsupport::Chunk("LIST", "abcde"); // odd, with pad byte
-        layout.chunks_after_data = testsupport::Chunk("LIST", std::string(999, 'x'));
+        layout.chunks_before_data = testsupport::WaveBytes()
+                                        .Chunk("LIST", testsupport::TextBytes("abcde"))
+                                        .Get(); // odd, with pad byte
+        layout.chunks_after_data =
+            testsupport::WaveBytes().Chunk("LIST", testsupport::Bytes(999, 'x')).Get();
         const auto result = Convert(scratch, MakeWav(layout, samples), {"-b", "16"});
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         EXPECT_EQ(result.wav.samples, samples);
@@ -276,15 +260,15 @@ TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
         for (auto& v : right) {
             v = -v;
         }
-        const auto result =
-            Convert(scratch, MakeWav(layout, Interleave({left, right})), {"-s", "48000"});
+        const auto result = Convert(
+            scratch, MakeWav(layout, testsupport::Interleave({left, right})), {"-s", "48000"});
         SCOPED_TRACE(frames);
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
         const std::size_t expected_frames = (frames * 160 + 146) / 147;
         ASSERT_EQ(result.wav.samples.size(), 2 * expected_frames);
         EXPECT_EQ(result.wav.rate, 48000u);
-        const auto out_left = Channel(result.wav.samples, 2, 0);
-        const auto out_right = Channel(result.wav.samples, 2, 1);
+        const auto out_left = testsupport::ChannelOf(result.wav.samples, 2, 0);
+        const auto out_right = testsupport::ChannelOf(result.wav.samples, 2, 1);
         for (std::size_t i = 0; i < expected_frames; ++i) {
             ASSERT_NEAR(out_left[i], -out_right[i], 1) << i;
         }
@@ -319,7 +303,7 @@ TEST(Conversion, UnconvertibleFilesAreSkippedWithAReason) {
     const auto samples = testsupport::NoiseSamples(64, 16, 2);
     WavLayout good;
     WriteFileBytes(scratch / "good.wav", MakeWav(good, samples));
-    WriteFileBytes(scratch / "text.wav", "this is not a wave file");
+    WriteFileBytes(scratch / "text.wav", testsupport::TextBytes("this is not a wave file"));
     // Float samples convert at 32 and 64 bits only.
     WavLayout flt = good;
     flt.format_tag = 3;
@@ -368,7 +352,7 @@ TEST(Conversion, NeverLosesAnExistingFile) {
     ScratchFolder scratch;
     WavLayout layout;
     const auto samples = testsupport::NoiseSamples(100000, 16, 4);
-    const std::string input = MakeWav(layout, samples);
+    const testsupport::Bytes input = MakeWav(layout, samples);
     WriteFileBytes(scratch / "a.wav", input);
 
     // "-o ." names the input itself.
@@ -379,12 +363,12 @@ TEST(Conversion, NeverLosesAnExistingFile) {
 
     // A write that fails half-way (file size limit) leaves the old output.
     ::mkdir((scratch / "out").c_str(), 0755);
-    WriteFileBytes(scratch / "out/a.wav", "precious");
+    WriteFileBytes(scratch / "out/a.wav", testsupport::TextBytes("precious"));
     run = RunMarrowvale({scratch / "a.wav", "-o", scratch / "out", "-s", "48000"},
                         "trap '' XFSZ; ulimit -f 64;");
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_NE(run.err.find("failed"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadFileBytes(scratch / "out/a.wav"), "precious");
+    EXPECT_EQ(ReadFileBytes(scratch / "out/a.wav"), testsupport::TextBytes("precious"));
     EXPECT_EQ(scratch.List("out"), std::vector<std::string>{"a.wav"});
     EXPECT_EQ(ReadFileBytes(scratch / "a.wav"), input);
 }
@@ -416,7 +400,7 @@ TEST(Conversion, ThreadedVectorisedAndPlainPathsAgree) {
         SCOPED_TRACE(std::to_string(c.channels) + " channels to " + c.to);
         EXPECT_EQ(plain.exit_status, 0) << plain.err;
         EXPECT_EQ(fast.exit_status, 0) << fast.err;
-        const std::string bytes = ReadFileBytes(scratch / "plain/a.wav");
+        const testsupport::Bytes bytes = ReadFileBytes(scratch / "plain/a.wav");
         EXPECT_GT(bytes.size(), 46u);
         EXPECT_EQ(bytes, ReadFileBytes(scratch / "fast/a.wav"));
     }

@@ -2,7 +2,8 @@
 // awkward rates, and headers that claim more than the format can hold.
 
 #include "support/RunProgram.hpp"
-#include "support/TestWav.hpp"
+#include "support/ScratchFolder.hpp"
+#include "support/Signals.hpp"
 
 #include <gtest/gtest.h>
 

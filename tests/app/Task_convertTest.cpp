@@ -1,6 +1,7 @@
 #include "app/Task_convert.hpp"
 
-#include "support/TestWav.hpp"
+#include "support/ScratchFolder.hpp"
+#include "support/Signals.hpp"
 #include "task/ITaskProgress.hpp"
 #include "task/TaskStatus.hpp"
 

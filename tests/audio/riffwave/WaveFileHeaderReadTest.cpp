@@ -1,10 +1,11 @@
-#include "audio/riffwave/WaveBytes.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "support/ScratchFolder.hpp"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
 using audio::riffwave::WaveFile_type;
-using namespace wavetest;
+using namespace testsupport;
 
 namespace {
 
@@ -12,7 +13,7 @@ class WaveFileHeaderRead : public ::testing::Test {
 protected:
     boost::filesystem::path Put(const Bytes& bytes, const std::string& name = "in.wav") {
         const auto path = dir / name;
-        WriteFile(path, bytes);
+        WriteFileBytes(path, bytes);
         return path;
     }
 
@@ -23,7 +24,7 @@ protected:
         return samples;
     }
 
-    TempDirectory dir;
+    ScratchFolder dir;
 };
 
 } // namespace
@@ -145,11 +146,7 @@ TEST_F(WaveFileHeaderRead, ExtensibleFormatKeepsRecordAndSubFormat) {
     // 40-byte extensible body: 16 PCM bytes, extra size 22, valid bits,
     // channel mask, then the 16-byte sub-format GUID.
     const auto extensible = [](std::uint32_t sub_format) {
-        WaveBytes body;
-        body.Raw(PcmFormat(2, 96000, 24, 65534)).U16(22).U16(24).U32(3).U16(sub_format);
-        body.Raw(
-            {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
-        return body.Get();
+        return ExtensibleFormat(2, 96000, 24, sub_format, 3);
     };
     ASSERT_EQ(extensible(1).size(), 40u);
     for (const std::uint32_t sub_format : {1u, 3u}) {
@@ -299,7 +296,7 @@ TEST(WaveFileDuration, SplitsByTruncation) {
         {1, 48000, 24, 10, 3, 3, 0.0625, 0, 0, 0, 0},
         {3, 48000, 32, 35, 8, 2, 2.0 / 48.0, 0, 0, 0, 0},
     };
-    TempDirectory dir;
+    ScratchFolder dir;
     for (const auto& c : cases) {
         // The data size is taken from the header; the body itself is absent.
         WaveBytes file;
@@ -307,7 +304,7 @@ TEST(WaveFileDuration, SplitsByTruncation) {
             .Chunk("fmt ", PcmFormat(c.channels, c.rate, c.bits))
             .Text("data")
             .U32(c.data_size);
-        WriteFile(dir / "d.wav", file.Get());
+        WriteFileBytes(dir / "d.wav", file.Get());
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenRead(dir / "d.wav"));
         EXPECT_EQ(wave.TotalSamples(), c.total) << c.data_size;
@@ -327,11 +324,11 @@ TEST(WaveFileDuration, DegenerateHeadersAnswerZero) {
         std::uint32_t channels, rate, bits;
     };
     const Case cases[] = {{0, 44100, 16}, {2, 0, 16}, {2, 44100, 0}, {2, 44100, 7}, {0, 0, 0}};
-    TempDirectory dir;
+    ScratchFolder dir;
     for (const auto& c : cases) {
         WaveBytes file;
         file.Head(0).Chunk("fmt ", PcmFormat(c.channels, c.rate, c.bits)).Text("data").U32(1000);
-        WriteFile(dir / "z.wav", file.Get());
+        WriteFileBytes(dir / "z.wav", file.Get());
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenRead(dir / "z.wav"));
         EXPECT_EQ(wave.DurationMs(), 0.0);
@@ -354,10 +351,10 @@ TEST(WaveFileDuration, DegenerateHeadersAnswerZero) {
 
 TEST(WaveFileDuration, VeryLongDurationsSaturateHours) {
     // 2^32 - 1 one-byte samples at 1 Hz: about 1.19 million hours.
-    TempDirectory dir;
+    ScratchFolder dir;
     WaveBytes file;
     file.Head(0).Chunk("fmt ", PcmFormat(1, 1, 8)).Text("data").U32(0xFFFFFFFF);
-    WriteFile(dir / "long.wav", file.Get());
+    WriteFileBytes(dir / "long.wav", file.Get());
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenRead(dir / "long.wav"));
     std::uint16_t h = 0, m = 0, s = 0, milli = 0;

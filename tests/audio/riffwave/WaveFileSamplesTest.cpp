@@ -1,56 +1,21 @@
-#include "audio/riffwave/WaveBytes.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "support/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
 
 using audio::riffwave::WaveFile_type;
-using namespace wavetest;
+using namespace testsupport;
 
 namespace {
-
-using Samples = std::vector<std::int32_t>;
-
-// Straightforward references: bytes by powers of 256, signs by subtracting
-// 2^(8w) when the top bit is set.
-Bytes ReferenceEncode(const Samples& values, unsigned width) {
-    Bytes bytes;
-    for (const std::int64_t value : values) {
-        std::int64_t stored = width == 1 ? value + 128 : value;
-        const std::int64_t modulus = std::int64_t{1} << (8 * width);
-        stored = ((stored % modulus) + modulus) % modulus;
-        for (unsigned k = 0; k < width; ++k) {
-            bytes.push_back(static_cast<std::uint8_t>(stored % 256));
-            stored /= 256;
-        }
-    }
-    return bytes;
-}
-
-Samples ReferenceDecode(const Bytes& bytes, unsigned width) {
-    Samples values;
-    for (std::size_t at = 0; at + width <= bytes.size(); at += width) {
-        std::int64_t value = 0;
-        for (unsigned k = width; k-- > 0;) {
-            value = value * 256 + bytes[at + k];
-        }
-        if (width == 1) {
-            value -= 128;
-        } else if (value >= (std::int64_t{1} << (8 * width - 1))) {
-            value -= std::int64_t{1} << (8 * width);
-        }
-        values.push_back(static_cast<std::int32_t>(value));
-    }
-    return values;
-}
 
 class WaveFileSamples : public ::testing::Test {
 protected:
     // Reads the data body, bounded by the header's count as callers do (an odd
     // body is followed by a pad byte).
     Samples ReadData(unsigned bits, const Bytes& data) {
-        WriteFile(dir / "in.wav", SimpleWave(1, 8000, bits, data));
+        WriteFileBytes(dir / "in.wav", SimpleWave(1, 8000, bits, data));
         WaveFile_type wave;
         EXPECT_TRUE(wave.OpenRead(dir / "in.wav"));
         const unsigned count = wave.TotalSamples();
@@ -65,11 +30,11 @@ protected:
             EXPECT_TRUE(wave.OpenWrite(dir / "out.wav", 1, 8000, static_cast<int>(bits)));
             wave.WriteSamples(values, static_cast<unsigned>(values.size()));
         }
-        const Bytes file = ReadFile(dir / "out.wav");
+        const Bytes file = ReadFileBytes(dir / "out.wav");
         return Bytes(file.begin() + 46, file.end());
     }
 
-    TempDirectory dir;
+    ScratchFolder dir;
 };
 
 struct WidthCase {
@@ -118,7 +83,7 @@ TEST_F(WaveFileSamples, BitsAboveTheWidthAreDropped) {
 TEST_F(WaveFileSamples, PartialSampleAtTheEndIsDropped) {
     // 24-bit with 10 data bytes: 3 whole samples.
     const Bytes data = {0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x03, 0x00, 0x00, 0x04};
-    WriteFile(dir / "in.wav", SimpleWave(1, 48000, 24, data));
+    WriteFileBytes(dir / "in.wav", SimpleWave(1, 48000, 24, data));
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenRead(dir / "in.wav"));
     EXPECT_EQ(wave.TotalSamples(), 3u);
@@ -135,7 +100,7 @@ TEST_F(WaveFileSamples, ReadsNothingWhenClosedOrAskedForNothing) {
     Samples buffer(4, 99);
     EXPECT_EQ(closed.ReadSamples(buffer, 4), 0u);
 
-    WriteFile(dir / "in.wav", SimpleWave(1, 8000, 16, {1, 0, 2, 0, 3, 0}));
+    WriteFileBytes(dir / "in.wav", SimpleWave(1, 8000, 16, {1, 0, 2, 0, 3, 0}));
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenRead(dir / "in.wav"));
     EXPECT_EQ(wave.ReadSamples(buffer, 0), 0u);
@@ -156,7 +121,7 @@ TEST_F(WaveFileSamples, ReadingGoesOnPastTheDataBody) {
     // come back as samples.
     WaveBytes file;
     file.Head(0).Chunk("fmt ", PcmFormat(1, 8000, 8)).Chunk("data", {0x81}).Chunk("LIST", {});
-    WriteFile(dir / "in.wav", file.Get());
+    WriteFileBytes(dir / "in.wav", file.Get());
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenRead(dir / "in.wav"));
     EXPECT_EQ(wave.TotalSamples(), 1u);
@@ -257,11 +222,11 @@ TEST_F(WaveFileSamples, RoundTripsOverWidthsChannelsAndLengths) {
                     out.Close();
                     ASSERT_FALSE(out.Failed());
                 }
-                const Bytes file = ReadFile(path);
+                const Bytes file = ReadFileBytes(path);
                 ASSERT_EQ(file.size(), 46u + std::size_t{frames} * channels * width);
                 const Bytes data(file.begin() + 46, file.end());
-                EXPECT_EQ(data, ReferenceEncode(interleaved, width));
-                EXPECT_EQ(ReferenceDecode(data, width), interleaved);
+                EXPECT_EQ(data, EncodeSamples(interleaved, width));
+                EXPECT_EQ(DecodeSamples(data, width), interleaved);
 
                 // Read back in blocks of 1000 samples, split with Deinterleave.
                 WaveFile_type in;

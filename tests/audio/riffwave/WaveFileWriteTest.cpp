@@ -1,10 +1,11 @@
-#include "audio/riffwave/WaveBytes.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "support/ScratchFolder.hpp"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
 using audio::riffwave::WaveFile_type;
-using namespace wavetest;
+using namespace testsupport;
 
 namespace {
 
@@ -29,7 +30,7 @@ public:
 
 class WaveFileWrite : public ::testing::Test {
 protected:
-    TempDirectory dir;
+    ScratchFolder dir;
     boost::filesystem::path out = dir / "out.wav";
 };
 
@@ -50,9 +51,9 @@ TEST_F(WaveFileWrite, ProvisionalThenFinalHeader) {
     Bytes expected = ExpectedHeader(2, 44100, 16, 4, 176400, 12 + 38, 12);
     expected.insert(expected.end(),
                     {0x01, 0x00, 0xFF, 0xFF, 0x02, 0x00, 0xFE, 0xFF, 0x03, 0x00, 0xFD, 0xFF});
-    EXPECT_EQ(ReadFile(out), expected);
+    EXPECT_EQ(ReadFileBytes(out), expected);
     wave.Close(); // a second Close does nothing
-    EXPECT_EQ(ReadFile(out), expected);
+    EXPECT_EQ(ReadFileBytes(out), expected);
 }
 
 TEST_F(WaveFileWrite, EmptyFileIsTheBareHeader) {
@@ -61,13 +62,13 @@ TEST_F(WaveFileWrite, EmptyFileIsTheBareHeader) {
         ASSERT_TRUE(wave.OpenWrite(out, 2, 44100, 16));
         wave.Close();
     }
-    EXPECT_EQ(ReadFile(out), ExpectedHeader(2, 44100, 16, 4, 176400, 38, 0));
+    EXPECT_EQ(ReadFileBytes(out), ExpectedHeader(2, 44100, 16, 4, 176400, 38, 0));
     {
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenWrite(out, 1, 48000, 24));
         wave.Close();
     }
-    EXPECT_EQ(ReadFile(out), ExpectedHeader(1, 48000, 24, 3, 144000, 38, 0));
+    EXPECT_EQ(ReadFileBytes(out), ExpectedHeader(1, 48000, 24, 3, 144000, 38, 0));
 }
 
 TEST_F(WaveFileWrite, HeaderFieldsTakeTheLow16Bits) {
@@ -86,7 +87,7 @@ TEST_F(WaveFileWrite, ProvisionalHeaderBeforeClose) {
     wave.WriteSamples(std::vector<std::int32_t>(20000, 5), 20000);
     WaveFile_type reader;
     // Sizes stay 0 until the writer closes; the file already reads as valid.
-    const Bytes before = ReadFile(out);
+    const Bytes before = ReadFileBytes(out);
     ASSERT_GE(before.size(), 46u);
     EXPECT_EQ(Bytes(before.begin(), before.begin() + 46),
               ExpectedHeader(2, 44100, 16, 4, 176400, 0, 0));
@@ -102,7 +103,7 @@ TEST_F(WaveFileWrite, DestructionWritesTheFinalHeader) {
     }
     Bytes expected = ExpectedHeader(1, 8000, 8, 1, 8000, 41, 3);
     expected.insert(expected.end(), {0x80, 0xFF, 0x00}); // odd body: no pad byte
-    EXPECT_EQ(ReadFile(out), expected);
+    EXPECT_EQ(ReadFileBytes(out), expected);
 }
 
 TEST_F(WaveFileWrite, WritingNothingChangesNothing) {
@@ -114,7 +115,7 @@ TEST_F(WaveFileWrite, WritingNothingChangesNothing) {
     wave.WriteSamples({}, 5); // count clamped to the empty buffer
     EXPECT_EQ(wave.DataSize(), 4u);
     wave.Close();
-    EXPECT_EQ(ReadFile(out).size(), 50u);
+    EXPECT_EQ(ReadFileBytes(out).size(), 50u);
     EXPECT_FALSE(wave.Failed());
 }
 
@@ -126,7 +127,7 @@ TEST_F(WaveFileWrite, ReadSamplesOnAWriterReadsNothing) {
     wave.WriteSamples({1}, 1);
     wave.Close();
     EXPECT_FALSE(wave.Failed());
-    EXPECT_EQ(ReadFile(out).size(), 48u);
+    EXPECT_EQ(ReadFileBytes(out).size(), 48u);
 }
 
 TEST_F(WaveFileWrite, CountIsClampedToTheBuffer) {
@@ -137,13 +138,13 @@ TEST_F(WaveFileWrite, CountIsClampedToTheBuffer) {
 }
 
 TEST_F(WaveFileWrite, OpenWriteTruncatesAndIgnoresAnOpenObject) {
-    WriteFile(out, Bytes(1000, 0x42));
+    WriteFileBytes(out, Bytes(1000, 0x42));
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenWrite(out, 1, 8000, 16));
     EXPECT_TRUE(wave.OpenWrite(dir / "other.wav", 2, 44100, 24)); // already open
     EXPECT_EQ(wave.Channels(), 1);
     wave.Close();
-    EXPECT_EQ(ReadFile(out).size(), 46u);
+    EXPECT_EQ(ReadFileBytes(out).size(), 46u);
     EXPECT_FALSE(boost::filesystem::exists(dir / "other.wav"));
 }
 
@@ -160,7 +161,7 @@ TEST_F(WaveFileWrite, SizeLimitRefusesAWriteThatWouldPassIt) {
     EXPECT_TRUE(wave.Failed());
     EXPECT_EQ(wave.DataSize(), WaveFile_type::kMaxDataSize);
     wave.Close();
-    const Bytes file = ReadFile(out);
+    const Bytes file = ReadFileBytes(out);
     ASSERT_EQ(file.size(), 46u + 6u); // the refused sample was not written
     WaveBytes sizes;
     sizes.U32(WaveFile_type::kMaxDataSize + 38u);
@@ -177,13 +178,13 @@ TEST_F(WaveFileWrite, SizeLimitHoldsForLargeBlocksAndLaterWritesAreDropped) {
     wave.WriteSamples(block, 1); // would fit, but the file already misses samples
     EXPECT_EQ(wave.DataSize(), WaveFile_type::kMaxDataSize - 1000);
     wave.Close();
-    EXPECT_EQ(ReadFile(out).size(), 46u);
+    EXPECT_EQ(ReadFileBytes(out).size(), 46u);
 }
 
 TEST_F(WaveFileWrite, FailedReportsUncreatableAndUnwritableFiles) {
     {
         WaveFile_type wave;
-        EXPECT_FALSE(wave.OpenWrite(dir / "missing-folder" / "out.wav", 1, 8000, 16));
+        EXPECT_FALSE(wave.OpenWrite(dir / "missing-folder/out.wav", 1, 8000, 16));
         EXPECT_FALSE(wave.IsOpen());
         EXPECT_TRUE(wave.Failed());
         wave.WriteSamples({1}, 1);
@@ -229,13 +230,13 @@ TEST_F(WaveFileWrite, ReadingObjectNeverWrites) {
         ASSERT_TRUE(wave.OpenWrite(out, 1, 8000, 16));
         wave.WriteSamples({9}, 1);
     }
-    const Bytes written = ReadFile(out);
+    const Bytes written = ReadFileBytes(out);
     WaveFile_type wave;
     ASSERT_TRUE(wave.OpenWrite(dir / "first.wav", 1, 8000, 16));
     wave.Close();
     ASSERT_TRUE(wave.OpenRead(out)); // the same object, reused for reading
     wave.WriteSamples({1, 2, 3}, 3);
     wave.Close();
-    EXPECT_EQ(ReadFile(out), written);
+    EXPECT_EQ(ReadFileBytes(out), written);
     EXPECT_FALSE(wave.Failed());
 }
