@@ -20,62 +20,6 @@ using testsupport::WriteFileBytes;
 
 namespace {
 
-std::vector<std::int32_t> Sine(std::size_t count, double frequency, double rate, double amplitude) {
-    std::vector<std::int32_t> out(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<std::int32_t>(std::lround(
-            amplitude * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate)));
-    }
-    return out;
-}
-
-// Residual of the best-fitting sine of the given frequency (free amplitude,
-// phase and offset), relative to the fitted amplitude, in dB.
-double SineFitErrorDb(const std::vector<std::int32_t>& x, double frequency, double rate,
-                      std::size_t from, std::size_t to) {
-    double ss = 0, sc = 0, cc = 0, s1 = 0, c1 = 0, n = 0, xs = 0, xc = 0, x1 = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        const double w = 2.0 * M_PI * frequency * static_cast<double>(i) / rate;
-        const double s = std::sin(w), c = std::cos(w), v = x[i];
-        ss += s * s;
-        sc += s * c;
-        cc += c * c;
-        s1 += s;
-        c1 += c;
-        n += 1;
-        xs += v * s;
-        xc += v * c;
-        x1 += v;
-    }
-    // Solve the 3x3 normal equations by Cramer's rule.
-    const double a[3][3] = {{ss, sc, s1}, {sc, cc, c1}, {s1, c1, n}};
-    const double b[3] = {xs, xc, x1};
-    auto det = [](const double m[3][3]) {
-        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    };
-    const double d = det(a);
-    double coef[3];
-    for (int k = 0; k < 3; ++k) {
-        double m[3][3];
-        for (int r = 0; r < 3; ++r) {
-            for (int c = 0; c < 3; ++c) {
-                m[r][c] = c == k ? b[r] : a[r][c];
-            }
-        }
-        coef[k] = det(m) / d;
-    }
-    double error = 0, signal = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        const double w = 2.0 * M_PI * frequency * static_cast<double>(i) / rate;
-        const double fit = coef[0] * std::sin(w) + coef[1] * std::cos(w) + coef[2];
-        error += (x[i] - fit) * (x[i] - fit);
-        signal += (fit - coef[2]) * (fit - coef[2]);
-    }
-    return 10.0 * std::log10(error / signal);
-}
-
 struct Converted {
     testsupport::ProgramResult run;
     testsupport::ParsedWav wav;
@@ -255,7 +199,7 @@ TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
         ScratchFolder scratch;
         WavLayout layout;
         layout.bits = 24;
-        const auto left = Sine(frames, 1000.0, 44100.0, 0.5 * 8388607);
+        const auto left = testsupport::Sine(frames, 1000.0, 44100.0, 0.5 * 8388607);
         auto right = left;
         for (auto& v : right) {
             v = -v;
@@ -264,7 +208,7 @@ TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
             scratch, MakeWav(layout, testsupport::Interleave({left, right})), {"-s", "48000"});
         SCOPED_TRACE(frames);
         EXPECT_EQ(result.run.exit_status, 0) << result.run.err;
-        const std::size_t expected_frames = (frames * 160 + 146) / 147;
+        const std::size_t expected_frames = testsupport::ExactLength(frames, 44100, 48000);
         ASSERT_EQ(result.wav.samples.size(), 2 * expected_frames);
         EXPECT_EQ(result.wav.rate, 48000u);
         const auto out_left = testsupport::ChannelOf(result.wav.samples, 2, 0);
@@ -273,7 +217,7 @@ TEST(Conversion, ResamplingKeepsLengthToneAndChannelAlignment) {
             ASSERT_NEAR(out_left[i], -out_right[i], 1) << i;
         }
         if (frames == 44100) {
-            EXPECT_LT(SineFitErrorDb(out_left, 1000.0, 48000.0, 4800, 43200), -110.0);
+            EXPECT_GT(testsupport::FitSine(out_left, 1000.0, 48000.0, 4800, 43200).sinad_db, 110.0);
         }
     }
 }

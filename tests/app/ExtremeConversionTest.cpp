@@ -15,14 +15,7 @@ using testsupport::ScratchFolder;
 using testsupport::WavLayout;
 using testsupport::WriteFileBytes;
 
-namespace {
-
-// ceil(frames * to / from)
-std::size_t ExpectedFrames(std::size_t frames, std::uint64_t from, std::uint64_t to) {
-    return static_cast<std::size_t>((frames * to + from - 1) / from);
-}
-
-} // namespace
+using testsupport::ExactLength;
 
 TEST(ExtremeConversion, ChannelCountsAndOneFrameFiles) {
     for (int channels : {1, 2, 3, 8, 64}) {
@@ -45,7 +38,7 @@ TEST(ExtremeConversion, ChannelCountsAndOneFrameFiles) {
             EXPECT_EQ(wav.channels, channels);
             EXPECT_EQ(wav.bits, 16);
             EXPECT_EQ(wav.samples.size(),
-                      ExpectedFrames(frames, 48000, 44100) * static_cast<std::size_t>(channels));
+                      ExactLength(frames, 48000, 44100) * static_cast<std::size_t>(channels));
         }
     }
 }
@@ -71,7 +64,7 @@ TEST(ExtremeConversion, FarApartAndAwkwardRates) {
         ASSERT_EQ(run.exit_status, 0) << run.err;
         const auto wav = ParseWav(ReadFileBytes(scratch / "out/a.wav"));
         EXPECT_EQ(wav.rate, c.to);
-        EXPECT_EQ(wav.samples.size(), 2 * ExpectedFrames(c.frames, c.from, c.to));
+        EXPECT_EQ(wav.samples.size(), 2 * ExactLength(c.frames, c.from, c.to));
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/polyphase/StagePlanner.hpp"
+#include "support/Signals.hpp"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+using testsupport::ExactLength;
 
 namespace {
 
@@ -50,11 +53,6 @@ Outcome Stream(PolyphaseResample& r, const std::vector<int>& input, std::uint64_
     return outcome;
 }
 
-std::uint64_t ExactLength(std::uint64_t input, std::uint64_t input_rate,
-                          std::uint64_t output_rate) {
-    return (input * output_rate + input_rate - 1) / input_rate;
-}
-
 } // namespace
 
 TEST(PolyphaseExtremeRates, ExactLengthsWithBoundedMemory) {
@@ -83,7 +81,9 @@ TEST(PolyphaseExtremeRates, ExactLengthsWithBoundedMemory) {
             SCOPED_TRACE(c.lengths[i]);
             PolyphaseResample& r = *resamplers[i];
             EXPECT_LE(r.StateBytes(), ResamplePlan::max_state_bytes);
-            const std::uint64_t expected = ExactLength(c.lengths[i], c.in_rate, c.out_rate);
+            const std::uint64_t expected =
+                ExactLength(c.lengths[i], static_cast<std::uint64_t>(c.in_rate),
+                            static_cast<std::uint64_t>(c.out_rate));
             EXPECT_EQ(r.Plan().OutputLength(c.lengths[i]), expected);
             const std::vector<int> input(c.lengths[i], 1 << 20);
 #ifndef __OPTIMIZE__

@@ -3,14 +3,16 @@
 // or a phase error.
 
 #include "dsp/polyphase/PolyphaseResample.hpp"
-#include "dsp/polyphase/ResamplerTestSupport.hpp"
+#include "support/ResamplerDrive.hpp"
+#include "support/Signals.hpp"
 
 #include <cmath>
 #include <gtest/gtest.h>
 
-using resampler_test::Convert;
-using resampler_test::FitSine;
-using resampler_test::Sine;
+using testsupport::ExactLength;
+using testsupport::FitSine;
+using testsupport::Resample;
+using testsupport::Sine;
 
 namespace {
 
@@ -36,14 +38,13 @@ void CheckTone(const ToneCase& c, int bits, double min_sinad_db) {
     const double full_scale = std::ldexp(1.0, bits - 1);
     const double amplitude = full_scale * std::pow(10.0, -1.0 / 20.0);
     const std::size_t length = 4096;
-    const std::vector<int> input = Sine(1000.0, c.input_rate, amplitude, length);
+    const std::vector<int> input = Sine(length, 1000.0, c.input_rate, amplitude);
 
     PolyphaseResample resampler(c.input_rate, c.output_rate);
     const double residual = ExpectedResidual(resampler);
-    const std::vector<int> output = Convert(resampler, input, 10240, 10240);
-    const std::size_t expected_length =
-        static_cast<std::size_t>(std::ceil(length * double(c.output_rate) / c.input_rate - 1e-9));
-    ASSERT_EQ(output.size(), expected_length);
+    const std::vector<int> output = Resample(resampler, input, 10240, 10240);
+    ASSERT_EQ(output.size(), ExactLength(length, static_cast<std::uint64_t>(c.input_rate),
+                                         static_cast<std::uint64_t>(c.output_rate)));
 
     // Away from the edges, where the filters see zeros before and after.
     const std::size_t margin = output.size() / 8;
@@ -75,8 +76,8 @@ TEST(PolyphaseSignal, ToneAboveTheNewNyquistIsRemoved) {
     // 24 kHz at 96 kHz has no place below 22.05 kHz; whatever folds back is
     // leakage through the stop band.
     const double full_scale = std::ldexp(1.0, 23);
-    const std::vector<int> input = Sine(24000.0, 96000, full_scale * 0.999, 8192);
-    const std::vector<int> output = Convert(96000, 44100, input);
+    const std::vector<int> input = Sine(8192, 24000.0, 96000, full_scale * 0.999);
+    const std::vector<int> output = Resample(96000, 44100, input);
     const std::size_t margin = output.size() / 8;
     double power = 0;
     for (std::size_t i = margin; i < output.size() - margin; ++i) {

@@ -4,6 +4,7 @@
 #include "dsp/dither/dummy_dither.hpp"
 #include "dsp/dither/hp_tpdf_dither.hpp"
 #include "dsp/dither/tpdf_dither.hpp"
+#include "support/Signals.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -16,8 +17,7 @@
 namespace {
 
 using Requantiser = dsp::requantisation::IntegerRequantiser<int>;
-
-const double pi = std::acos(-1.0);
+using testsupport::Sine;
 
 Requantiser Make(unsigned bits_removed, int output_bits, int dither_type, int noise_shaping,
                  int dither_bits = 1) {
@@ -35,15 +35,6 @@ Requantiser Make(unsigned bits_removed, int output_bits, int dither_type, int no
 std::vector<int> Requantise(Requantiser& r, std::vector<int> block) {
     r.Process(block.data(), static_cast<unsigned>(block.size()));
     return block;
-}
-
-std::vector<int> Sine(int n, double amplitude, double frequency, double offset = 0.0) {
-    std::vector<int> x(n);
-    for (int i = 0; i < n; ++i) {
-        x[i] = static_cast<int>(
-            std::lround(offset + amplitude * std::sin(2.0 * pi * frequency * i / 44100.0)));
-    }
-    return x;
 }
 
 std::vector<double> Table(int noise_shaping) {
@@ -221,7 +212,7 @@ TEST(IntegerRequantiser, NegativeDifferenceStoredUnsignedWidens) {
 
 TEST(IntegerRequantiser, MatchesPlainAlgorithmForEveryShapingAndDither) {
     // Loud enough near the top to clip with some of the shaping filters.
-    const std::vector<int> signal = Sine(6000, 8370000.0, 997.0, 30000.0);
+    const std::vector<int> signal = Sine(6000, 997.0, 44100.0, 8370000.0, 30000.0);
     for (int shaping = 0; shaping <= 3; ++shaping) {
         for (int dither = 0; dither <= 2; ++dither) {
             Requantiser r = Make(8, 16, dither, shaping);
@@ -254,7 +245,7 @@ TEST(IntegerRequantiser, MatchesPlainAlgorithmForEveryShapingAndDither) {
 
 TEST(IntegerRequantiser, LoudInputStaysNearTheClippedIdeal) {
     // 1 kHz, 10 % over full scale of 24 bits.
-    const std::vector<int> signal = Sine(44100 / 4, 1.1 * 8388607.0, 1000.0);
+    const std::vector<int> signal = Sine(44100 / 4, 1000.0, 44100.0, 1.1 * 8388607.0);
     // Sums of |1|, |c[k]| of each noise transfer.
     const double transfer_sums[] = {1.0, 4.0, 3.714, 22.386};
     for (int shaping = 0; shaping <= 3; ++shaping) {
@@ -281,7 +272,7 @@ TEST(IntegerRequantiser, DitherThatWouldOverflowIsOff) {
     Requantiser r = Make(24, 8, 1, 0, 8);
     EXPECT_EQ(0, r.dither_type);
     Requantiser plain = Make(24, 8, 0, 0);
-    const std::vector<int> signal = Sine(2000, 2.0e9, 440.0);
+    const std::vector<int> signal = Sine(2000, 440.0, 44100.0, 2.0e9);
     EXPECT_EQ(Requantise(plain, signal), Requantise(r, signal));
 
     // 2^30 still fits.
@@ -325,7 +316,7 @@ TEST(IntegerRequantiser, ClockSeededChannelsDiffer) {
 
 TEST(IntegerRequantiser, OddWidthsDoNotBreakIt) {
     Requantiser r = Make(8, 0, 2, 3);
-    const std::vector<int> out = Requantise(r, Sine(1000, 8000000.0, 1000.0));
+    const std::vector<int> out = Requantise(r, Sine(1000, 1000.0, 44100.0, 8000000.0));
     for (int v : out) {
         ASSERT_GE(v, -1);
         ASSERT_LE(v, 0);

@@ -1,4 +1,5 @@
 #include "dsp/requantisation/IntegerRequantiser.hpp"
+#include "support/Signals.hpp"
 
 #include <cmath>
 #include <complex>
@@ -49,11 +50,8 @@ void Transform(std::vector<Complex>& x) {
 // input), Hann-windowed and averaged over the segments.
 std::vector<double> ErrorSpectrum(int noise_shaping) {
     const int n = segment * segments;
-    std::vector<int> input(n);
-    for (int i = 0; i < n; ++i) {
-        // 30 output steps of 256 at 1 kHz.
-        input[i] = static_cast<int>(std::lround(7680.0 * std::sin(2.0 * pi * 1000.0 * i / rate)));
-    }
+    // 30 output steps of 256 at 1 kHz.
+    const std::vector<int> input = testsupport::Sine(n, 1000.0, rate, 7680.0);
     Requantiser r;
     r.bits_removed = 8;
     r.output_bits = 16;
