@@ -174,7 +174,9 @@ TEST_F(WaveFileHeaderRead, ExtensibleTagWithoutRoomForSubFormat) {
     const Bytes full = body.Get();
     for (const std::size_t size : {16u, 24u, 25u, 26u}) {
         WaveBytes file;
-        file.Head(0).Chunk("fmt ", Bytes(full.begin(), full.begin() + size)).Chunk("data", {});
+        file.Head(0)
+            .Chunk("fmt ", Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size)))
+            .Chunk("data", {});
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenRead(Put(file.Get())));
         EXPECT_EQ(wave.FormatTag(), 65534);

@@ -21,7 +21,7 @@ constexpr int draws = 200000;
 constexpr double uniform_variance = (257.0 * 257.0 - 1.0) / 12.0;
 
 template <class Dither>
-std::vector<int> Draw(Dither& dither, int n) {
+std::vector<int> Draw(Dither& dither, std::size_t n) {
     std::vector<int> values(n);
     for (int& v : values) {
         v = dither.Next();
@@ -34,7 +34,7 @@ double Mean(const std::vector<int>& v) {
     for (int x : v) {
         sum += x;
     }
-    return sum / v.size();
+    return sum / static_cast<double>(v.size());
 }
 
 double Variance(const std::vector<int>& v) {
@@ -43,7 +43,7 @@ double Variance(const std::vector<int>& v) {
     for (int x : v) {
         sum += (x - mean) * (x - mean);
     }
-    return sum / v.size();
+    return sum / static_cast<double>(v.size());
 }
 
 int CountEqual(const std::vector<int>& a, const std::vector<int>& b) {
@@ -83,14 +83,18 @@ TEST(TpdfDither, RangeMeanVarianceAndTriangularHistogram) {
     // values has P(k) = (257 - |k|) / 257^2.
     std::vector<double> expected(16, 0.0);
     std::vector<int> observed(16, 0);
+    // k + 256 and v + 256 are never negative.
+    const auto bin_of = [](int k) {
+        return static_cast<std::size_t>(std::min((k + 256) / 32, 15));
+    };
     for (int k = -256; k <= 256; ++k) {
-        const int bin = std::min((k + 256) / 32, 15);
+        const std::size_t bin = bin_of(k);
         expected[bin] += draws * (257.0 - std::abs(k)) / (257.0 * 257.0);
     }
     for (int v : values) {
-        ++observed[std::min((v + 256) / 32, 15)];
+        ++observed[bin_of(v)];
     }
-    for (int bin = 0; bin < 16; ++bin) {
+    for (std::size_t bin = 0; bin < 16; ++bin) {
         const double sigma = std::sqrt(expected[bin]);
         EXPECT_NEAR(expected[bin], observed[bin], 5.0 * sigma) << "bin " << bin;
     }

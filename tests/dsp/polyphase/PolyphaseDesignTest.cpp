@@ -45,16 +45,17 @@ TEST(PolyphaseDesign, CoefficientsMatchAWindowedSincAndSumToOne) {
         // rounded to float, then scaled by the sum of the rounded values.
         std::vector<float> reference(h.size());
         double sum = 0.0;
-        for (int i = 0; i < c.n; ++i) {
-            const double t = 2 * pi * i / (c.n - 1);
+        for (std::size_t i = 0; i < h.size(); ++i) {
+            const double at = static_cast<double>(i);
+            const double t = 2 * pi * at / (c.n - 1);
             const double w = 0.36335819 - 0.4891775 * std::cos(t) + 0.1365995 * std::cos(2 * t) -
                              0.0106411 * std::cos(3 * t);
-            const double x = pi * c.fc * (i - c.n / 2);
+            const double x = pi * c.fc * (at - c.n / 2);
             reference[i] = static_cast<float>(w * (x == 0 ? 1.0 : std::sin(x) / x));
             sum += reference[i];
         }
         double stored_sum = 0.0;
-        for (int i = 0; i < c.n; ++i) {
+        for (std::size_t i = 0; i < h.size(); ++i) {
             const float expected = static_cast<float>(reference[i] / sum);
             EXPECT_NEAR(h[i], expected, 2e-7 * std::fabs(expected) + 1e-12) << i;
             stored_sum += h[i];

@@ -80,7 +80,9 @@ TEST(PolyphaseKernel, BranchRowsHoldTheTapsShiftedByTheirPhase) {
             const double* row = b.Rows() + (p * 8 + f) * b.RowStride();
             for (std::size_t c = 0; c < b.RowStride(); ++c) {
                 // Oldest sample first: column f + i holds tap 4 - i.
-                const double expected = c >= f && c < f + 5 ? 100.0 * p + double(4 - (c - f)) : 0.0;
+                const double expected = c >= f && c < f + 5
+                                            ? 100.0 * static_cast<double>(p) + double(4 - (c - f))
+                                            : 0.0;
                 EXPECT_EQ(row[c], expected) << p << " " << f << " " << c;
             }
         }
@@ -118,10 +120,12 @@ TEST(PolyphaseKernel, PathsAgreeAndMatchAStrictSum) {
                             {8, 7, 133, 8 * 15 + 5},
                             {1009, 1000, 20, 1009 * 2 + 17}};
     for (const Shape& s : shapes) {
+        const auto up = static_cast<std::size_t>(s.up);
+        const auto down = static_cast<std::size_t>(s.down);
         for (const std::size_t first : {std::size_t(0), std::size_t(1), std::size_t(7)}) {
             SCOPED_TRACE(testing::Message()
                          << s.up << "/" << s.down << " taps " << s.taps << " first " << first);
-            const std::size_t reach = first + s.outputs * s.down / s.up + 1;
+            const std::size_t reach = first + s.outputs * down / up + 1;
             const KernelData d = MakeData(s.up, s.taps, reach, 3);
             const PolyphaseBranches& b = *d.branches;
             std::vector<std::vector<double>> results;
@@ -143,12 +147,12 @@ TEST(PolyphaseKernel, PathsAgreeAndMatchAStrictSum) {
             }
             const std::vector<float>& h = b.Coefficients();
             for (std::size_t k = 0; k < s.outputs; ++k) {
-                const std::size_t a = k * static_cast<std::size_t>(s.down);
-                const std::size_t p = a % static_cast<std::size_t>(s.up);
-                const double* x = d.samples.data() + first + a / s.up;
+                const std::size_t a = k * down;
+                const std::size_t p = a % up;
+                const double* x = d.samples.data() + first + a / up;
                 double strict = 0.0;
                 for (int i = 0; i < s.taps; ++i) {
-                    strict += double(h[p + std::size_t(s.taps - 1 - i) * std::size_t(s.up)]) * x[i];
+                    strict += double(h[p + std::size_t(s.taps - 1 - i) * up]) * x[i];
                 }
                 const float expected = static_cast<float>(s.up * strict);
                 // One float rounding apart at most.

@@ -10,11 +10,11 @@ TEST(WindowFunction_Nuttall, ValuesOfTheLength1024Window) {
     // a0 - a1 + a2 - a3 with a0 = 0.36335819.
     EXPECT_NEAR(window.values[0], 0.00013909, 1e-12);
     EXPECT_NEAR(window.values[1023], 0.00013909, 1e-12);
-    for (int i = 0; i < 1024; ++i) {
+    for (std::size_t i = 0; i < 1024; ++i) {
         EXPECT_NEAR(window.values[i], window.values[1023 - i], 1e-12) << i;
     }
     // Rises to the middle and falls after it.
-    for (int i = 1; i < 512; ++i) {
+    for (std::size_t i = 1; i < 512; ++i) {
         ASSERT_GT(window.values[i], window.values[i - 1]) << i;
     }
     // A value computed by hand: i = 256 puts the angles at pi/2 * 1024/1023 etc.

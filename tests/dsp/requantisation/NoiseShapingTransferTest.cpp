@@ -14,8 +14,8 @@ using Requantiser = dsp::requantisation::IntegerRequantiser<int>;
 using Complex = std::complex<double>;
 
 const double pi = std::acos(-1.0);
-constexpr int segment = 2048;
-constexpr int segments = 16;
+constexpr std::size_t segment = 2048;
+constexpr std::size_t segments = 16;
 constexpr double rate = 44100.0;
 
 // In-place iterative radix-2 transform.
@@ -49,7 +49,7 @@ void Transform(std::vector<Complex>& x) {
 // Power in bins 0 .. segment/2 of the error (output in input units minus
 // input), Hann-windowed and averaged over the segments.
 std::vector<double> ErrorSpectrum(int noise_shaping) {
-    const int n = segment * segments;
+    const std::size_t n = segment * segments;
     // 30 output steps of 256 at 1 kHz.
     const std::vector<int> input = testsupport::Sine(n, 1000.0, rate, 7680.0);
     Requantiser r;
@@ -66,31 +66,32 @@ std::vector<double> ErrorSpectrum(int noise_shaping) {
 
     std::vector<double> power(segment / 2 + 1, 0.0);
     std::vector<Complex> buffer(segment);
-    for (int s = 0; s < segments; ++s) {
-        for (int i = 0; i < segment; ++i) {
-            const int at = s * segment + i;
-            const double window = 0.5 - 0.5 * std::cos(2.0 * pi * i / segment);
+    for (std::size_t s = 0; s < segments; ++s) {
+        for (std::size_t i = 0; i < segment; ++i) {
+            const std::size_t at = s * segment + i;
+            const double window = 0.5 - 0.5 * std::cos(2.0 * pi * static_cast<double>(i) /
+                                                       static_cast<double>(segment));
             buffer[i] = window * (output[at] * 256.0 - input[at]);
         }
         Transform(buffer);
-        for (int k = 0; k <= segment / 2; ++k) {
+        for (std::size_t k = 0; k <= segment / 2; ++k) {
             power[k] += std::norm(buffer[k]);
         }
     }
     return power;
 }
 
-double Sum(const std::vector<double>& power, int first, int last) {
+double Sum(const std::vector<double>& power, std::size_t first, std::size_t last) {
     double sum = 0.0;
-    for (int k = first; k <= last; ++k) {
+    for (std::size_t k = first; k <= last; ++k) {
         sum += power[k];
     }
     return sum;
 }
 
 // |1 - sum c[k] z^-(k+1)|^2 on bin k of the segment.
-double TransferPower(const std::vector<double>& c, int bin) {
-    const double w = 2.0 * pi * bin / segment;
+double TransferPower(const std::vector<double>& c, std::size_t bin) {
+    const double w = 2.0 * pi * static_cast<double>(bin) / static_cast<double>(segment);
     Complex n = 1.0;
     for (std::size_t k = 0; k < c.size(); ++k) {
         n -= c[k] * std::polar(1.0, -w * static_cast<double>(k + 1));
@@ -101,28 +102,28 @@ double TransferPower(const std::vector<double>& c, int bin) {
 // Compares the measured share of power in eight equal bands with the share the
 // transfer predicts.
 void ExpectShape(const std::vector<double>& power, const std::vector<double>& c) {
-    constexpr int bands = 8;
-    constexpr int width = segment / 2 / bands;
+    constexpr std::size_t bands = 8;
+    constexpr std::size_t width = segment / 2 / bands;
     std::vector<double> measured(bands);
     std::vector<double> predicted(bands);
     double measured_total = 0.0;
     double predicted_total = 0.0;
-    for (int b = 0; b < bands; ++b) {
+    for (std::size_t b = 0; b < bands; ++b) {
         measured[b] = Sum(power, b * width + 1, (b + 1) * width);
-        for (int k = b * width + 1; k <= (b + 1) * width; ++k) {
+        for (std::size_t k = b * width + 1; k <= (b + 1) * width; ++k) {
             predicted[b] += TransferPower(c, k);
         }
         measured_total += measured[b];
         predicted_total += predicted[b];
     }
-    for (int b = 0; b < bands; ++b) {
+    for (std::size_t b = 0; b < bands; ++b) {
         EXPECT_NEAR(predicted[b] / predicted_total, measured[b] / measured_total,
                     0.1 * predicted[b] / predicted_total)
             << "band " << b;
     }
 }
 
-const int low_band_last = static_cast<int>(4000.0 / rate * segment);
+const auto low_band_last = static_cast<std::size_t>(4000.0 / rate * static_cast<double>(segment));
 
 TEST(NoiseShapingSpectrum, UnshapedErrorIsWhite) {
     ExpectShape(ErrorSpectrum(0), {0.0});

@@ -8,7 +8,7 @@ namespace {
 
 CharArray<4> Make(const char* text) {
     CharArray<4> code;
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         code[i] = text[i];
     }
     return code;
