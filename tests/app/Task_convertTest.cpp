@@ -2,7 +2,7 @@
 
 #include "support/ScratchFolder.hpp"
 #include "support/Signals.hpp"
-#include "task/ITaskProgress.hpp"
+#include "support/TaskProbes.hpp"
 #include "task/TaskStatus.hpp"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 using marrowvale::ConversionOutcome;
 using marrowvale::ConversionSettings;
 using marrowvale::Task_Convert;
+using testsupport::RecordingProgress;
 
 namespace {
 
@@ -21,25 +22,6 @@ std::string OutputFor(const std::string& folder, const std::string& input) {
     task.Setup(settings, input);
     return task.OutputPath().generic_string();
 }
-
-// Records what a job reports instead of drawing it.
-class RecordingProgress : public task::ITaskProgress {
-public:
-    RecordingProgress* Self() override { return this; }
-    void Refresh() override {}
-    void Begin(int new_total) override {
-        total = new_total;
-        ++begins;
-    }
-    void SetWidth(int) override {}
-    int Advance(int count) override { return position += count; }
-    int Step() override { return Advance(1); }
-    int Position() override { return position; }
-    int Total() override { return total; }
-    int total = -1;
-    int position = 0;
-    int begins = 0;
-};
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "support/NearLimitWriter.hpp"
 #include "support/ScratchFolder.hpp"
 
 #include <boost/filesystem/operations.hpp>
@@ -20,13 +21,6 @@ Bytes ExpectedHeader(std::uint32_t channels, std::uint32_t rate, std::uint32_t b
     header.Text("data").U32(data_size);
     return header.Get();
 }
-
-// A writer that can be stood just below the size limit without writing
-// gigabytes.
-class NearLimitWriter : public WaveFile_type {
-public:
-    using WaveFile_type::SetDataSizeForTesting;
-};
 
 class WaveFileWrite : public ::testing::Test {
 protected:
