@@ -1,5 +1,6 @@
 #include "support/Signals.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace testsupport {
@@ -20,6 +21,14 @@ Samples NoiseSamples(std::size_t count, int bits, std::uint32_t seed) {
         samples[2] = 0;
     }
     return samples;
+}
+
+Samples Clip(Samples x, int bits) {
+    const auto high = static_cast<std::int32_t>((std::int64_t{1} << (bits - 1)) - 1);
+    for (std::int32_t& v : x) {
+        v = std::clamp(v, -high - 1, high);
+    }
+    return x;
 }
 
 namespace {

@@ -14,6 +14,10 @@ namespace testsupport {
 // that every set holds both rails.
 Samples NoiseSamples(std::size_t count, int bits, std::uint32_t seed);
 
+// Each value limited to the range of `bits`, as a requantiser that keeps
+// the width does.
+Samples Clip(Samples x, int bits);
+
 // round(offset + amplitude * sin(2 pi frequency n / rate)) for n = 0 .. count-1,
 // halves away from zero.
 Samples Sine(std::size_t count, double frequency, double rate, double amplitude,

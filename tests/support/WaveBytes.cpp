@@ -211,4 +211,9 @@ Samples ChannelOf(const Samples& frames, std::size_t channels, std::size_t c) {
     return out;
 }
 
+Samples Slice(const Samples& x, std::size_t from, std::size_t count) {
+    return Samples(x.begin() + static_cast<std::ptrdiff_t>(from),
+                   x.begin() + static_cast<std::ptrdiff_t>(from + count));
+}
+
 } // namespace testsupport

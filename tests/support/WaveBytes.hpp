@@ -84,5 +84,7 @@ ParsedWav ParseWav(const Bytes& bytes);
 // channel (from 0) back out of them.
 Samples Interleave(const std::vector<Samples>& channels);
 Samples ChannelOf(const Samples& frames, std::size_t channels, std::size_t c);
+// x[from .. from+count-1].
+Samples Slice(const Samples& x, std::size_t from, std::size_t count);
 
 } // namespace testsupport
