@@ -162,11 +162,12 @@ TEST(IntegerRequantiser, EqualWidthsPassUnchangedButClip) {
     EXPECT_EQ(out, Requantise(r, in));
     EXPECT_EQ(4u, r.ClippedCount());
 
-    Requantiser issue_case;
-    issue_case.bits_removed = 0;
-    issue_case.Prepare();
-    EXPECT_EQ((std::vector<int>{32767, 100, -32768}), Requantise(issue_case, {40000, 100, -40000}));
-    EXPECT_EQ(2u, issue_case.ClippedCount());
+    Requantiser default_output;
+    default_output.bits_removed = 0;
+    default_output.Prepare();
+    EXPECT_EQ((std::vector<int>{32767, 100, -32768}),
+              Requantise(default_output, {40000, 100, -40000}));
+    EXPECT_EQ(2u, default_output.ClippedCount());
 }
 
 TEST(IntegerRequantiser, ThirtyTwoBitsPassWhole) {
