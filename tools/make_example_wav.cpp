@@ -65,8 +65,8 @@ int main(int argc, char* argv[]) {
             // From the left of the image to the right; stereo is exactly left, right.
             const double place = channels == 1 ? 0.5 : static_cast<double>(c) / (channels - 1);
             const double mix = (1.0 - place) * left + place * right;
-            samples[width * i + c] =
-                static_cast<std::int32_t>(std::lround((0.22 * envelope * mix + noise) * full_scale));
+            samples[width * i + c] = static_cast<std::int32_t>(
+                std::lround((0.22 * envelope * mix + noise) * full_scale));
         }
     }
 

@@ -137,14 +137,6 @@ void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& roun
         return;
     }
     const std::size_t end = std::min(begin + s, round.frames);
-    const bool flush = round.last && piece == last_piece;
-
-    const std::uint64_t first_output = OutputIndexAt(*plan, round.start + begin);
-    const std::uint64_t end_output = flush ? plan->OutputLength(round.start + round.frames)
-                                           : OutputIndexAt(*plan, round.start + end);
-    const std::size_t expected = static_cast<std::size_t>(end_output - first_output);
-    const std::size_t offset = static_cast<std::size_t>(first_output - round.output);
-
     Lane& lane = lanes[(continuing + piece) % lanes.size()];
     PolyphaseResample& resampler = lane.resampler;
     std::size_t primed = 0;
@@ -152,8 +144,25 @@ void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& roun
         // A fresh start on a block boundary, primed with the input before it.
         resampler.Reset();
         primed = std::min(shape.priming_frames, begin);
+        if (primed < shape.priming_frames && primed != begin) {
+            fault = "internal error: a piece is shorter than its priming";
+            return;
+        }
     }
     Decode(block, begin - primed, end - begin + primed, lane);
+
+    // Every piece but the stream's last ends on a block boundary, where its
+    // output is known exactly; the last delivers what its whole blocks
+    // give, and the tail follows in rounds of its own.
+    const bool ends_stream = round.last && piece == last_piece;
+    const std::uint64_t first_output = OutputIndexAt(*plan, round.start + begin);
+    const std::size_t offset = static_cast<std::size_t>(first_output - round.output);
+    const std::size_t room =
+        (ThroughValues() ? values_out[slot].size() : integers_out[slot].size()) - offset;
+    const std::size_t expected =
+        ends_stream
+            ? room
+            : static_cast<std::size_t>(OutputIndexAt(*plan, round.start + end) - first_output);
     // What a fresh start delivers before the piece's first output.
     const std::size_t dropped =
         piece == 0 ? 0
@@ -166,23 +175,39 @@ void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& roun
         got_primed = Stream(resampler, lane.values.data(), primed, lane.primed_values.data(),
                             lane.primed_values.size(), false);
         got = Stream(resampler, lane.values.data() + primed, end - begin,
-                     values_out[slot].data() + offset, expected, flush);
+                     values_out[slot].data() + offset, expected, false);
     } else {
         got_primed = Stream(resampler, lane.integers.data(), primed, lane.primed_integers.data(),
                             lane.primed_integers.size(), false);
         got = Stream(resampler, lane.integers.data() + primed, end - begin,
-                     integers_out[slot].data() + offset, expected, flush);
+                     integers_out[slot].data() + offset, expected, false);
     }
-    if (got_primed != dropped || got != expected) {
+    if (got_primed != dropped || (!ends_stream && got != expected)) {
         fault = "internal error: a piece of the input resampled to an unexpected length";
+    }
+    if (piece == last_piece) {
+        counts[slot] = offset + got;
+        ending = (continuing + piece) % lanes.size();
+    }
+}
+
+void ChannelChain::DrainTail(unsigned slot) {
+    PolyphaseResample& resampler = lanes[ending].resampler;
+    if (ThroughValues()) {
+        counts[slot] = Stream(resampler, static_cast<const double*>(nullptr), 0,
+                              values_out[slot].data(), values_out[slot].size(), true);
+    } else {
+        counts[slot] = Stream(resampler, static_cast<const std::int32_t*>(nullptr), 0,
+                              integers_out[slot].data(), integers_out[slot].size(), true);
     }
 }
 
 void ChannelChain::EndRound() {
-    continuing = (continuing + lanes.size() - 1) % lanes.size();
+    continuing = ending;
 }
 
-void ChannelChain::Deliver(unsigned slot, std::size_t count, OutputBlock& out) {
+void ChannelChain::Deliver(unsigned slot, OutputBlock& out) {
+    const std::size_t count = counts[slot];
     const unsigned n = static_cast<unsigned>(count);
     if (setup.output.floating) {
         // Full scale +-1.0: float input came in at float_full_scale, integer

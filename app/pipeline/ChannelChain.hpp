@@ -33,11 +33,10 @@ struct ChainSetup {
 
 // Where a round of input lies in the file.
 struct RoundPlace {
-    std::uint64_t start = 0;       // input frame of the round's first frame
-    std::size_t frames = 0;        // frames read
-    bool last = false;             // the input ends in this round
-    std::uint64_t output = 0;      // output sample of the round's first output
-    std::size_t output_frames = 0; // what the round delivers, the tail included when last
+    std::uint64_t start = 0;  // input frame of the round's first frame
+    std::size_t frames = 0;   // frames read
+    bool last = false;        // the input ends in this round
+    std::uint64_t output = 0; // output sample of the round's first output
 };
 
 // One channel's way through the conversion. Each round, its samples are
@@ -63,9 +62,13 @@ public:
     // into round buffer `slot` (0 or 1).
     void ResamplePiece(const InputBlock& block, const RoundPlace& round, std::size_t piece,
                        unsigned slot);
-    // Requantises or scales the `count` samples of round buffer `slot` and
-    // encodes them into `out`.
-    void Deliver(unsigned slot, std::size_t count, OutputBlock& out);
+    // After the last round: the next part of the resampler's tail, as much
+    // as a round holds, into round buffer `slot`.
+    void DrainTail(unsigned slot);
+    // Samples in round buffer `slot`, all channels alike.
+    std::size_t Count(unsigned slot) const { return counts[slot]; }
+    // Requantises or scales round buffer `slot` and encodes it into `out`.
+    void Deliver(unsigned slot, OutputBlock& out);
     // Makes the piece that ended the round the next round's first.
     void EndRound();
 
@@ -99,12 +102,14 @@ private:
     RoundShape shape;
     std::vector<Lane> lanes;
     std::size_t continuing = 0; // the lane that ended where this round begins
+    std::size_t ending = 0;     // the lane of the round's last piece
     dsp::requantisation::IntegerRequantiser<int> requantiser;
     std::string fault;
     // Each round's output as the resampler delivers it: integers, or values
     // in its scale.
     std::vector<std::int32_t> integers_out[2];
     std::vector<double> values_out[2];
+    std::size_t counts[2] = {0, 0};
     std::vector<std::int32_t> requantised; // float input to integer output
     std::vector<float> floats_out;
 };

@@ -27,10 +27,7 @@ RoundPlace ChannelPipeline::Follow(const RoundPlace& before, const InputBlock& b
     round.start = before.start + before.frames;
     round.frames = block.Frames();
     round.last = !block.Full();
-    round.output = before.output + before.output_frames;
-    const std::uint64_t end = round.last ? plan.OutputLength(round.start + round.frames)
-                                         : OutputIndexAt(plan, round.start + round.frames);
-    round.output_frames = static_cast<std::size_t>(end - round.output);
+    round.output = OutputIndexAt(plan, round.start);
     return round;
 }
 
@@ -50,10 +47,9 @@ ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
     const std::size_t pieces = channels * shape.segments;
     input.Read(input_file);
     RoundPlace current = Follow(RoundPlace(), input);
-    RoundPlace previous;
     bool have_previous = false;
-    for (std::size_t index = 0;; ++index) {
-        const unsigned slot = static_cast<unsigned>(index % 2);
+    unsigned slot = 0; // the round buffer the current round goes to
+    for (;;) {
         const unsigned previous_slot = slot ^ 1U;
         const bool reading = !current.last;
         // Work of one pass: the next read, the current round's pieces, and
@@ -68,29 +64,48 @@ ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
                 const std::size_t p = i - first_piece;
                 chains[p % channels].ResamplePiece(input, current, p / channels, slot);
             } else {
-                chains[i - first_delivery].Deliver(previous_slot, previous.output_frames, output);
+                chains[i - first_delivery].Deliver(previous_slot, output);
             }
         });
-        if (Faulty() || (have_previous && !output.Write(output_file, progress, failure_reason))) {
+        if (Faulty() || !output.Write(output_file, progress, failure_reason)) {
             return Result::Failed;
         }
         for (ChannelChain& chain : chains) {
             chain.EndRound();
         }
         if (current.last) {
-            pool.Run(channels, [&](std::size_t c) {
-                chains[c].Deliver(slot, current.output_frames, output);
-            });
-            return output.Write(output_file, progress, failure_reason) ? Result::Finished
-                                                                       : Result::Failed;
+            break;
         }
         if (status.IsCancelled()) {
             return Result::Stopped;
         }
-        previous = current;
         have_previous = true;
         current = Follow(current, next_input);
         std::swap(input, next_input);
+        slot = previous_slot;
+    }
+
+    // The resamplers' tails, a round's worth at a time, each delivered while
+    // the next is drained.
+    for (;;) {
+        const unsigned next_slot = slot ^ 1U;
+        pool.Run(2 * channels, [&](std::size_t i) {
+            if (i < channels) {
+                chains[i].DrainTail(next_slot);
+            } else {
+                chains[i - channels].Deliver(slot, output);
+            }
+        });
+        if (!output.Write(output_file, progress, failure_reason)) {
+            return Result::Failed;
+        }
+        if (chains.front().Count(next_slot) == 0) {
+            return Result::Finished;
+        }
+        if (status.IsCancelled()) {
+            return Result::Stopped;
+        }
+        slot = next_slot;
     }
 }
 

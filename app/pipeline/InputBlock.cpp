@@ -3,6 +3,8 @@
 #include "audio/riffwave/SampleBytes.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 
+#include <algorithm>
+
 namespace marrowvale {
 
 InputBlock::InputBlock(std::size_t capacity_frames, std::size_t new_frame_bytes,
@@ -16,6 +18,7 @@ void InputBlock::Read(audio::riffwave::WaveFile_type& file) {
 
 void InputBlock::DecodeChannel(unsigned c, std::size_t first, std::size_t count,
                                std::int32_t* out) const {
+    count = first < frames ? std::min(count, frames - first) : 0;
     audio::riffwave::DecodeChannel(bytes.data() + first * frame_bytes +
                                        std::size_t{c} * sample_bytes,
                                    count, sample_bytes, frame_bytes, out);
@@ -23,6 +26,7 @@ void InputBlock::DecodeChannel(unsigned c, std::size_t first, std::size_t count,
 
 void InputBlock::DecodeChannel(unsigned c, std::size_t first, std::size_t count,
                                double* out) const {
+    count = first < frames ? std::min(count, frames - first) : 0;
     audio::riffwave::DecodeChannel(bytes.data() + first * frame_bytes +
                                        std::size_t{c} * sample_bytes,
                                    count, sample_bytes, frame_bytes, out);

@@ -23,7 +23,7 @@ public:
 
     // Decodes channel c (from 0) of frames [first, first + count) into
     // out[0 .. count-1]: integer samples right-justified, or IEEE float
-    // samples as they are.
+    // samples as they are. Frames beyond those read are not decoded.
     void DecodeChannel(unsigned c, std::size_t first, std::size_t count, std::int32_t* out) const;
     void DecodeChannel(unsigned c, std::size_t first, std::size_t count, double* out) const;
 

@@ -51,10 +51,10 @@ RoundShape RoundShape::For(const ResamplePlan& plan, unsigned channels, unsigned
             shape.priming_frames = 0;
         }
     }
-    // A round's output, and the tail the last piece flushes: the skipped
-    // latency and up to one output block.
-    shape.output_room = static_cast<std::size_t>(plan.OutputLength(shape.Frames())) + plan.Skip() +
-                        block_output + 1;
+    // A round's output, whose pieces can end an output block later than its
+    // input; the tail comes in rounds of this size.
+    shape.output_room =
+        static_cast<std::size_t>(plan.OutputLength(shape.Frames())) + block_output + 1;
     return shape;
 }
 

@@ -18,7 +18,7 @@ struct RoundShape {
     std::size_t segments = 1;
     std::size_t segment_frames = 0;
     std::size_t priming_frames = 0;
-    std::size_t output_room = 0; // output frames a round can deliver, tail included
+    std::size_t output_room = 0; // output frames a round can deliver
 
     std::size_t Frames() const { return segments * segment_frames; }
 
