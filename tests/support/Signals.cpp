@@ -44,8 +44,11 @@ Samples Sine(std::size_t count, double frequency, double rate, double amplitude,
     return x;
 }
 
-SineFit FitSine(const Samples& x, double frequency, double rate, std::size_t first,
-                std::size_t last) {
+namespace {
+
+template <class Values>
+SineFit FitSineTo(const Values& x, double frequency, double rate, std::size_t first,
+                  std::size_t last) {
     const double w = 2.0 * pi * frequency / rate;
     // The normal equations of the three unknowns, solved by Cramer's rule.
     double ss = 0, sc = 0, cc = 0, s1 = 0, c1 = 0, n1 = 0, xs = 0, xc = 0, x1 = 0;
@@ -97,6 +100,18 @@ SineFit FitSine(const Samples& x, double frequency, double rate, std::size_t fir
     fit.delay = -std::atan2(cos_part, sin_part) / w;
     fit.offset = coefficient[2];
     return fit;
+}
+
+} // namespace
+
+SineFit FitSine(const Samples& x, double frequency, double rate, std::size_t first,
+                std::size_t last) {
+    return FitSineTo(x, frequency, rate, first, last);
+}
+
+SineFit FitSine(const std::vector<double>& x, double frequency, double rate, std::size_t first,
+                std::size_t last) {
+    return FitSineTo(x, frequency, rate, first, last);
 }
 
 std::uint64_t ExactLength(std::uint64_t frames, std::uint64_t input_rate,

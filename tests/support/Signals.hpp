@@ -36,6 +36,8 @@ struct SineFit {
 };
 SineFit FitSine(const Samples& x, double frequency, double rate, std::size_t first,
                 std::size_t last);
+SineFit FitSine(const std::vector<double>& x, double frequency, double rate, std::size_t first,
+                std::size_t last);
 
 // Frames a conversion of `frames` frames from input_rate to output_rate must
 // give: ceil(frames * output_rate / input_rate), in whole numbers. Exact while
