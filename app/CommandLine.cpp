@@ -190,7 +190,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const unsigned value = options[name].as<UnsignedValue>().value;
         if (value > high) {
             result.warnings.push_back((boost::format("%s %u is out of range (%u to %u); %s") %
-                                       flag % value % std::max(low, 1U) % high % outcome)
+                                       flag % value % low % high % outcome)
                                           .str());
         }
         return RangeTest(value, 0, high);
