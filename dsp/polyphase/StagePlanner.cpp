@@ -142,7 +142,7 @@ private:
                 if (d > left_down) {
                     break;
                 }
-                if (left_down % d != 0 || (u == 1 && d == 1) || rate * u / d < floor_rate) {
+                if (left_down % d != 0 || (u == 1 && d == 1) || rate / d * u < floor_rate) {
                     continue;
                 }
                 const std::size_t next_a = IndexOf(ups, used_up * u);
@@ -376,7 +376,9 @@ double StagePlanner::SteepCost(const std::vector<int>& up, const std::vector<int
         const int b = i < down.size() ? down[i] : 1;
         const SteepStage filter = SteepStageFilter(rate, a, b, nyquist, RoleOf(i, steep));
         cost += SteepStageCost(rate, a, b, filter);
-        rate = rate * a / b;
+        // Divided first: the down factors divide the rates, and rate * up
+        // could overflow for ratios of large primes.
+        rate = rate / b * a;
         if (rate < floor_rate) {
             return -1.0;
         }
