@@ -1,8 +1,10 @@
 // The steep family's stage filters: the Kaiser window, the length rule, and
-// the response of the coefficients as stored.
+// the response of the coefficients as stored, stage by stage.
 
 #include "SpectrumTestSupport.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/PolyphaseBranchCache.hpp"
+#include "dsp/polyphase/ResamplePlan.hpp"
 #include "dsp/polyphase/WindowFunction_Kaiser.hpp"
 
 #include <cmath>
@@ -103,4 +105,58 @@ TEST(SteepFilter, RoundingKeepsShortFiltersStopbands) {
         }
         EXPECT_LT(stopband, -150.0);
     }
+}
+
+// Every stage of the steep plans of common conversions, as stored in its
+// branch table: flat to its pass edge and at least 150 dB down from its stop
+// edge to half its interpolated rate. The designed filter of the same stages
+// is nowhere near that, so the test also tells which family was built.
+TEST(SteepFilter, StoredStagesStopBeyondTheirStopEdges) {
+    const int pairs[][2] = {{44100, 48000}, {48000, 44100}, {96000, 44100},
+                            {44100, 96000}, {44100, 88200}, {192000, 44100}};
+    for (const auto& pair : pairs) {
+        const auto plan = ResamplePlan::For(pair[0], pair[1], FilterSetting::Steep);
+        ASSERT_EQ(plan->Setting(), FilterSetting::Steep);
+        for (const ResamplePlan::Stage& stage : plan->Stages()) {
+            SCOPED_TRACE(testing::Message() << pair[0] << " -> " << pair[1] << ", stage "
+                                            << stage.up << "/" << stage.down);
+            EXPECT_EQ(stage.window, FilterWindow::Kaiser);
+            const std::vector<float> h = PolyphaseBranchCache::For(stage.Design())->Coefficients();
+            ASSERT_EQ(h.size(), static_cast<std::size_t>(stage.length));
+            const spectrum_test::Response r = spectrum_test::ResponseOf(h);
+            double ripple = 0.0;
+            double stopband = -400.0;
+            for (std::size_t k = 0; k < r.db.size(); ++k) {
+                const double f = r.Frequency(k);
+                if (f <= stage.pass) {
+                    ripple = std::max(ripple, std::abs(r.db[k]));
+                } else if (f >= stage.stop) {
+                    stopband = std::max(stopband, r.db[k]);
+                }
+            }
+            EXPECT_LT(ripple, 1e-5);
+            EXPECT_LT(stopband, -150.0);
+            // The cutoff sits in the middle of the transition, where a
+            // windowed sinc is down 6 dB.
+            const std::size_t mid = static_cast<std::size_t>(
+                std::lround(0.5 * (stage.pass + stage.stop) * static_cast<double>(r.size)));
+            EXPECT_NEAR(r.db[mid], -6.02, 0.15);
+        }
+    }
+}
+
+TEST(SteepFilter, DesignsOfDifferentFamiliesNeverShareATable) {
+    const ResamplePlan steep(4, 3, {4}, {3}, FilterSetting::Steep, 0);
+    const ResamplePlan designed(4, 3, {4}, {3});
+    const StageFilterDesign a = steep.Stages()[0].Design();
+    const StageFilterDesign b = designed.Stages()[0].Design();
+    EXPECT_FALSE(a == b);
+    EXPECT_NE(PolyphaseBranchCache::For(a), PolyphaseBranchCache::For(b));
+    EXPECT_EQ(PolyphaseBranchCache::For(b), PolyphaseBranchCache::For(4, 3));
+    EXPECT_EQ(PolyphaseBranchCache::For(a), PolyphaseBranchCache::For(a));
+    // The designed stage is the one StageFilter describes.
+    const StageFilterShape shape = StageFilter(4, 3);
+    EXPECT_EQ(b.length, shape.length);
+    EXPECT_EQ(b.cutoff, shape.cutoff);
+    EXPECT_EQ(b.window, FilterWindow::Nuttall);
 }
