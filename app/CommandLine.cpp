@@ -46,6 +46,7 @@ po::options_description MakeOptionsDescription() {
         ("dither_type,t", po::value<UnsignedValue>(), "Type of Dither")               //
         ("dither_bits,d", po::value<UnsignedValue>(), "Number of Dither Bits to Add") //
         ("noise_shaping,n", po::value<UnsignedValue>(), "Type of Noise Shaping")      //
+        ("filter", po::value<UnsignedValue>(), "Resampling Filter")                   //
         ("output_folder,o", po::value<std::string>(), "Output Folder");
     return description;
 }
@@ -120,6 +121,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     settings.dither_type = value_of("dither_type", 0, 2);
     settings.dither_bits = value_of("dither_bits", 0, 2);
     settings.noise_shaping = value_of("noise_shaping", 0, 3);
+    settings.filter = value_of("filter", 0, 1);
     return result;
 }
 

@@ -15,6 +15,8 @@ struct ConversionSettings {
     std::int32_t dither_bits = 0;
     std::int32_t dither_type = 0;
     std::int32_t noise_shaping = 0;
+    // The resampler's filters: 0 designed, 1 steep (see FilterSetting).
+    std::int32_t filter = 0;
 };
 
 } // namespace marrowvale

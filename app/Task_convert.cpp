@@ -99,7 +99,8 @@ std::string Task_Convert::JudgeOpenInput() {
                            ? settings.container_bits
                            : plan.input_bits;
 
-    plan.resampling = ResamplePlan::Find(plan.input_rate, plan.output_rate, reason);
+    plan.resampling = ResamplePlan::Find(plan.input_rate, plan.output_rate, reason,
+                                         static_cast<FilterSetting>(settings.filter));
     if (!plan.resampling) {
         return reason;
     }
