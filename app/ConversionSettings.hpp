@@ -15,6 +15,9 @@ struct ConversionSettings {
     std::int32_t dither_bits = 0;
     std::int32_t dither_type = 0;
     std::int32_t noise_shaping = 0;
+    // 32-bit IEEE float output, whatever the input; the width, container,
+    // dither and shaping settings then have no effect.
+    bool float_output = false;
     // The resampler's filters: 0 designed, 1 steep (see FilterSetting).
     std::int32_t filter = 0;
 };

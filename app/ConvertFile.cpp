@@ -2,6 +2,7 @@
 
 #include "app/Task_convert.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "task/TaskProgress_Silent.hpp"
 #include "task/TaskProgress_StdOstream.hpp"
 #include "task/TaskStatus.hpp"
 
@@ -32,77 +33,84 @@ void PrintReport(std::ostream& out, const boost::format& first_line,
         << std::endl;
 }
 
-void Complain(const boost::filesystem::path& input_path, const std::string& reason) {
-    std::cout.flush();
-    std::cerr << "marrowvale: \"" << input_path.generic_string() << "\": " << reason << std::endl;
-}
-
-// Threads for the channels: MARROWVALE_THREADS when set (1 gives the plain
-// single-threaded path), otherwise one per core.
-std::size_t ThreadCountFromEnvironment() {
-    const char* text = std::getenv("MARROWVALE_THREADS");
-    if (text == nullptr) {
-        return 0;
-    }
-    const long value = std::strtol(text, nullptr, 10);
-    return value > 0 && value <= 256 ? static_cast<std::size_t>(value) : 0;
+void Complain(const FileConsole& console, const boost::filesystem::path& input_path,
+              const std::string& reason) {
+    console.out.flush();
+    console.err << "marrowvale: \"" << input_path.generic_string() << "\": " << reason << std::endl;
 }
 
 } // namespace
 
-ConversionOutcome ConvertFile(const ConversionSettings& settings,
-                              const boost::filesystem::path& input_path,
-                              volatile std::sig_atomic_t& stop_flag) {
+FileResult ConvertFile(const ConversionSettings& settings,
+                       const boost::filesystem::path& input_path,
+                       volatile std::sig_atomic_t& stop_flag, const FileConsole& console,
+                       unsigned threads) {
+    FileResult result;
     Task_Convert task;
     task.Setup(settings, input_path);
     const std::string refusal = task.Judge();
     if (!refusal.empty()) {
-        Complain(input_path, refusal + "; skipped");
-        return ConversionOutcome::Skipped;
+        Complain(console, input_path, refusal + "; skipped");
+        return result;
     }
-    PrintReport(std::cout,
-                boost::format("\nInput File \"%s\" is open\n") % input_path.generic_string(),
-                task.Input());
+    if (!console.quiet) {
+        PrintReport(console.out,
+                    boost::format("\nInput File \"%s\" is open\n") % input_path.generic_string(),
+                    task.Input());
+    }
 
-    task::TaskProgress_StdOstream progress(std::cout, "\n", "", "");
+    task::TaskProgress_StdOstream bar(console.out, "\n", "", "");
+    task::TaskProgress_Silent silent;
+    task::ITaskProgress& progress = console.quiet ? static_cast<task::ITaskProgress&>(silent) : bar;
     task::TaskStatus status(stop_flag);
-    task.SetThreadCount(ThreadCountFromEnvironment());
+    task.SetThreadCount(threads);
     try {
         task.Run(progress, status);
     } catch (const std::exception& error) {
-        Complain(input_path, std::string("conversion failed: ") + error.what());
-        return ConversionOutcome::Failed;
+        Complain(console, input_path, std::string("conversion failed: ") + error.what());
+        result.outcome = ConversionOutcome::Failed;
+        return result;
     }
 
-    const ConversionOutcome outcome = task.Outcome();
-    if (outcome != ConversionOutcome::Converted) {
+    result.outcome = task.Outcome();
+    if (result.outcome != ConversionOutcome::Converted) {
         std::string reason = task.FailureReason();
-        if (outcome == ConversionOutcome::Skipped) {
+        if (result.outcome == ConversionOutcome::Skipped) {
             reason += "; skipped";
-        } else if (progress.Position() != progress.Total()) {
-            std::cout << std::endl; // end the unfinished bar before the message
+        } else if (!console.quiet && progress.Position() != progress.Total()) {
+            console.out << std::endl; // end the unfinished bar before the message
         }
-        if (outcome == ConversionOutcome::Failed) {
+        if (result.outcome == ConversionOutcome::Failed) {
             reason = "conversion failed: " + reason + "; \"" + task.OutputPath().generic_string() +
                      "\" was not written";
         }
-        Complain(input_path, reason);
-        return outcome;
+        Complain(console, input_path, reason);
+        return result;
     }
+    result.seconds = task.Input().DurationMs() / 1000.0;
 
-    audio::riffwave::WaveFile_type output;
-    output.OpenRead(task.OutputPath());
-    PrintReport(std::cout,
-                boost::format("\nOutput File \"%s\" is finished\n") %
-                    task.OutputPath().generic_string(),
-                output);
-    output.Close();
-    if (task.ClippedSamples() != 0) {
-        Complain(input_path, (boost::format("%u samples were clipped to the output's range") %
-                              task.ClippedSamples())
-                                 .str());
+    if (!console.quiet) {
+        audio::riffwave::WaveFile_type output;
+        output.OpenRead(task.OutputPath());
+        PrintReport(console.out,
+                    boost::format("\nOutput File \"%s\" is finished\n") %
+                        task.OutputPath().generic_string(),
+                    output);
+        output.Close();
     }
-    return outcome;
+    if (task.NonFiniteSamples() != 0) {
+        Complain(console, input_path,
+                 (boost::format("%u samples were not numbers (NaN or infinite) and became 0") %
+                  task.NonFiniteSamples())
+                     .str());
+    }
+    if (task.ClippedSamples() != 0) {
+        Complain(
+            console, input_path,
+            (boost::format("%u samples were clipped to the output's range") % task.ClippedSamples())
+                .str());
+    }
+    return result;
 }
 
 } // namespace marrowvale

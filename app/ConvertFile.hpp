@@ -5,15 +5,30 @@
 
 #include <boost/filesystem/path.hpp>
 #include <csignal>
+#include <ostream>
 
 namespace marrowvale {
 
+// Where one file's console text goes.
+struct FileConsole {
+    std::ostream& out;  // reports and the progress bar
+    std::ostream& err;  // one line per problem
+    bool quiet = false; // no reports and no bar; problems still go to err
+};
+
+struct FileResult {
+    ConversionOutcome outcome = ConversionOutcome::Skipped;
+    double seconds = 0.0; // the input's playing time, when it was converted
+};
+
 // Converts one input file: prints its report, the progress bar and the report
-// of the finished output. Problems go to standard error as one line naming
-// the file; the batch goes on. `stop_flag` becomes non-zero when the user
-// asks the program to stop.
-ConversionOutcome ConvertFile(const ConversionSettings& settings,
-                              const boost::filesystem::path& input_path,
-                              volatile std::sig_atomic_t& stop_flag);
+// of the finished output. Problems go to `err` as one line naming the file;
+// the batch goes on. `stop_flag` becomes non-zero when the user asks the
+// program to stop. `threads` is how many threads the file may use, this one
+// included (0: one per core).
+FileResult ConvertFile(const ConversionSettings& settings,
+                       const boost::filesystem::path& input_path,
+                       volatile std::sig_atomic_t& stop_flag, const FileConsole& console,
+                       unsigned threads);
 
 } // namespace marrowvale

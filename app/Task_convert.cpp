@@ -20,9 +20,6 @@ namespace {
 // All channels' resampler buffers together; each channel's alone is bounded
 // by its plan.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
-// Caps one block at 2 MiB of samples, so that many-channel files do not make
-// the block (W x C x 10240 samples) grow without bound.
-constexpr std::uint64_t largest_block_samples = std::uint64_t{1} << 19;
 
 // Removes the temporary output unless the conversion committed it.
 class TemporaryFile {
@@ -93,11 +90,16 @@ std::string Task_Convert::JudgeOpenInput() {
     plan.input_rate = static_cast<int>(input.SampleRate());
     plan.output_rate =
         settings.new_sampling_rate != 0 ? settings.new_sampling_rate : plan.input_rate;
-    plan.input_bits = input.BitsPerSample();
-    // 0 keeps the input's width, also when the container rule gave 0.
-    plan.output_bits = settings.new_bit_depth != 0 && settings.container_bits != 0
-                           ? settings.container_bits
-                           : plan.input_bits;
+    plan.input = SampleCoding{input.Format().IsFloat(), input.BitsPerSample()};
+    // 0 keeps the input's width, also when the container rule gave 0; float
+    // input is kept as 32-bit float.
+    if (settings.float_output || (plan.input.floating && settings.new_bit_depth == 0)) {
+        plan.output = SampleCoding{true, 32};
+    } else if (settings.new_bit_depth != 0 && settings.container_bits != 0) {
+        plan.output = SampleCoding{false, settings.container_bits};
+    } else {
+        plan.output = plan.input;
+    }
 
     plan.resampling = ResamplePlan::Find(plan.input_rate, plan.output_rate, reason,
                                          static_cast<FilterSetting>(settings.filter));
@@ -108,8 +110,8 @@ std::string Task_Convert::JudgeOpenInput() {
     plan.output_frames = plan.resampling->OutputLength(plan.input_frames);
 
     const std::uint64_t data_size =
-        plan.output_frames * plan.channels * static_cast<std::uint64_t>(plan.output_bits / 8);
-    if (data_size > WaveFile_type::kMaxDataSize) {
+        plan.output_frames * plan.channels * static_cast<std::uint64_t>(plan.output.bits / 8);
+    if (data_size > WaveFile_type::MaxDataSize(OutputFormat())) {
         return "the output would reach 4 GiB, the limit of a RIFF WAVE file";
     }
     const std::uint64_t state_bytes = plan.resampling->StateBytes() * plan.channels;
@@ -128,10 +130,21 @@ std::string Task_Convert::JudgeOpenInput() {
     return {};
 }
 
+audio::riffwave::WaveFormat_type Task_Convert::OutputFormat() const {
+    audio::riffwave::WaveFormat_type format;
+    format.format_tag =
+        plan.output.floating ? audio::riffwave::format_ieee_float : audio::riffwave::format_pcm;
+    format.channels = static_cast<std::uint16_t>(plan.channels);
+    format.sample_rate = static_cast<std::uint32_t>(plan.output_rate);
+    format.bits_per_sample = static_cast<std::uint16_t>(plan.output.bits);
+    return format;
+}
+
 void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status) {
     outcome = ConversionOutcome::Skipped;
     failure_reason = Judge();
     clipped_samples = 0;
+    non_finite_samples = 0;
     if (failure_reason.empty()) {
         outcome = ConversionOutcome::Failed;
         Convert(progress, status);
@@ -154,34 +167,28 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
 
     TemporaryFile temporary(TemporaryPathFor(output_path));
     WaveFile_type output;
-    output.OpenWrite(temporary.Path(), static_cast<int>(plan.channels), plan.output_rate,
-                     plan.output_bits);
+    output.OpenWrite(temporary.Path(), OutputFormat());
     if (!output.IsOpen()) {
         failure_reason = "cannot create an output file in \"" + folder.generic_string() + "\"";
         return;
     }
 
-    // Blocks of W x 10240 frames; each pass has room for a whole block's
-    // output at common ratios, so that a block is one round of the workers,
-    // while extreme up-sampling takes several passes.
-    const std::uint64_t most_frames = largest_block_samples / plan.channels;
-    const std::size_t block_frames = static_cast<std::size_t>(std::max<std::uint64_t>(
-        1, std::min<std::uint64_t>(std::uint64_t(plan.input_bits / 8) * 10240, most_frames)));
-    const std::size_t room = static_cast<std::size_t>(std::max<std::uint64_t>(
-        block_frames,
-        std::min(plan.resampling->OutputLength(block_frames) + plan.resampling->OutputBlockLength(),
-                 most_frames)));
+    // Threads this file may use; one runs everything on this thread.
+    const unsigned threads = thread_count != 0 ? static_cast<unsigned>(thread_count)
+                                               : std::max(1U, std::thread::hardware_concurrency());
+    const RoundShape shape = RoundShape::For(*plan.resampling, plan.channels, threads,
+                                             static_cast<unsigned>(plan.input.bits / 8));
 
-    RequantiserSetup requantising;
-    requantising.input_bits = plan.input_bits;
-    requantising.output_bits = plan.output_bits;
-    requantising.dither_type = settings.dither_type;
-    requantising.dither_bits = settings.dither_bits;
-    requantising.noise_shaping = settings.noise_shaping;
+    ChainSetup setup;
+    setup.input = plan.input;
+    setup.output = plan.output;
+    setup.dither_type = settings.dither_type;
+    setup.dither_bits = settings.dither_bits;
+    setup.noise_shaping = settings.noise_shaping;
     std::vector<ChannelChain> chains;
     chains.reserve(plan.channels);
     for (unsigned c = 0; c < plan.channels; ++c) {
-        chains.emplace_back(c, plan.resampling, requantising, block_frames, room);
+        chains.emplace_back(c, plan.resampling, setup, shape);
     }
 
     // The progress unit is one output sample of one channel; the total is
@@ -190,15 +197,7 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
-    // 1 runs everything on this thread, channel by channel.
-    const std::size_t workers =
-        thread_count == 1
-            ? 0
-            : (thread_count != 0 ? thread_count
-                                 : std::max<std::size_t>(
-                                       1, std::min<std::size_t>(
-                                              plan.channels, std::thread::hardware_concurrency())));
-    ChannelPipeline pipeline(input, output, chains, block_frames, room, workers);
+    ChannelPipeline pipeline(input, output, chains, *plan.resampling, shape, threads);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);
     if (result == ChannelPipeline::Result::Failed) {
         failure_reason = pipeline.FailureReason();
@@ -207,6 +206,7 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
 
     for (const ChannelChain& chain : chains) {
         clipped_samples += chain.ClippedSamples();
+        non_finite_samples += chain.NonFiniteSamples();
     }
     output.Close();
     if (output.Failed()) {

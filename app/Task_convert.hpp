@@ -2,6 +2,7 @@
 
 #include "app/ConversionOutcome.hpp"
 #include "app/ConversionSettings.hpp"
+#include "app/pipeline/ChannelChain.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 #include "task/ITask.hpp"
 
@@ -20,8 +21,8 @@ struct ConversionPlan {
     unsigned channels = 0;
     int input_rate = 0;
     int output_rate = 0;
-    int input_bits = 0; // container widths
-    int output_bits = 0;
+    SampleCoding input; // integer container width, or float
+    SampleCoding output;
     std::uint64_t input_frames = 0;
     std::uint64_t output_frames = 0; // exactly what the resamplers deliver
     std::shared_ptr<const ResamplePlan> resampling;
@@ -57,16 +58,19 @@ public:
     const audio::riffwave::WaveFile_type& Input() const { return input; }
     const ConversionPlan& Plan() const { return plan; }
 
-    // Threads that process channels in parallel; 0 picks one per core.
+    // Threads this file may use, the calling one included; 0: one per core.
     void SetThreadCount(std::size_t count) { thread_count = count; }
 
     // What the last Run did; FailureReason says why it did not convert.
     ConversionOutcome Outcome() const { return outcome; }
     const std::string& FailureReason() const { return failure_reason; }
     std::uint64_t ClippedSamples() const { return clipped_samples; }
+    // Float input samples that were NaN or infinite and became 0.
+    std::uint64_t NonFiniteSamples() const { return non_finite_samples; }
 
 private:
     std::string JudgeOpenInput();
+    audio::riffwave::WaveFormat_type OutputFormat() const;
     void Convert(task::ITaskProgress& progress, task::ITaskStatus& status);
 
     bool first_flag = false;
@@ -84,6 +88,7 @@ private:
     ConversionOutcome outcome = ConversionOutcome::Skipped;
     std::string failure_reason;
     std::uint64_t clipped_samples = 0;
+    std::uint64_t non_finite_samples = 0;
 };
 
 // Whether a folder text names an absolute place: it begins with '/', has ':'

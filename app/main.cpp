@@ -19,7 +19,8 @@ int main(int argc, char* argv[]) {
     std::signal(SIGTERM, RequestStop);
     try {
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-        return marrowvale::RunApplication(arguments, std::cout, stop_requested);
+        return marrowvale::RunApplication(arguments, std::cout, std::cerr, std::cin,
+                                          stop_requested);
     } catch (const std::exception& error) {
         std::cout.flush();
         std::cerr << "marrowvale: " << error.what() << std::endl;

@@ -10,79 +10,87 @@ namespace marrowvale {
 
 ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& new_input_file,
                                  audio::riffwave::WaveFile_type& new_output_file,
-                                 std::vector<ChannelChain>& new_chains, std::size_t block_frames,
-                                 std::size_t room, std::size_t worker_threads)
-    : input_file(new_input_file), output_file(new_output_file), chains(new_chains),
-      input(block_frames, new_input_file.FrameBytes(),
-            static_cast<unsigned>(new_input_file.BitsPerSample() / 8)),
-      next_input(block_frames, new_input_file.FrameBytes(),
+                                 std::vector<ChannelChain>& new_chains,
+                                 const ResamplePlan& new_plan, const RoundShape& new_shape,
+                                 unsigned threads)
+    : input_file(new_input_file), output_file(new_output_file), chains(new_chains), plan(new_plan),
+      shape(new_shape), input(new_shape.Frames(), new_input_file.FrameBytes(),
+                              static_cast<unsigned>(new_input_file.BitsPerSample() / 8)),
+      next_input(new_shape.Frames(), new_input_file.FrameBytes(),
                  static_cast<unsigned>(new_input_file.BitsPerSample() / 8)),
-      filling(room, static_cast<unsigned>(new_chains.size()),
-              static_cast<unsigned>(new_output_file.BitsPerSample() / 8)),
-      finished(room, static_cast<unsigned>(new_chains.size()),
-               static_cast<unsigned>(new_output_file.BitsPerSample() / 8)),
-      take_and_resample([this](std::size_t c) {
-          chains[c].TakeBlock(input);
-          chains[c].Resample(filling);
-      }),
-      resample([this](std::size_t c) { chains[c].Resample(filling); }),
-      drain([this](std::size_t c) { chains[c].Drain(filling); }), pool(worker_threads) {}
+      output(new_shape.output_room, static_cast<unsigned>(new_chains.size()),
+             static_cast<unsigned>(new_output_file.BitsPerSample() / 8)),
+      pool(threads > 1 ? threads - 1 : 0) {}
 
-void ChannelPipeline::RunPass(const std::function<void(std::size_t)>& step) {
-    pool.RunForEach(chains.size(), step);
+RoundPlace ChannelPipeline::Follow(const RoundPlace& before, const InputBlock& block) const {
+    RoundPlace round;
+    round.start = before.start + before.frames;
+    round.frames = block.Frames();
+    round.last = !block.Full();
+    round.output = before.output + before.output_frames;
+    const std::uint64_t end = round.last ? plan.OutputLength(round.start + round.frames)
+                                         : OutputIndexAt(plan, round.start + round.frames);
+    round.output_frames = static_cast<std::size_t>(end - round.output);
+    return round;
 }
 
-bool ChannelPipeline::Write(OutputBlock& block, task::ITaskProgress& progress) {
-    return block.Write(output_file, progress, failure_reason);
+bool ChannelPipeline::Faulty() {
+    for (const ChannelChain& chain : chains) {
+        if (!chain.Fault().empty()) {
+            failure_reason = chain.Fault();
+            return true;
+        }
+    }
+    return false;
 }
 
 ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
                                              task::ITaskStatus& status) {
+    const std::size_t channels = chains.size();
+    const std::size_t pieces = channels * shape.segments;
     input.Read(input_file);
-    for (;;) {
-        pool.Start(chains.size(), take_and_resample);
-        const bool written = Write(finished, progress);
-        if (input.Full()) {
-            next_input.Read(input_file);
-        }
-        pool.Wait();
-        if (!written) {
-            return Result::Failed;
-        }
-        // Up-sampling by large factors makes more output than one block
-        // holds: write it and go on until the chains have taken the block.
-        while (chains.front().HasInput() && filling.Frames() != 0) {
-            if (!Write(filling, progress)) {
-                return Result::Failed;
+    RoundPlace current = Follow(RoundPlace(), input);
+    RoundPlace previous;
+    bool have_previous = false;
+    for (std::size_t index = 0;; ++index) {
+        const unsigned slot = static_cast<unsigned>(index % 2);
+        const unsigned previous_slot = slot ^ 1U;
+        const bool reading = !current.last;
+        // Work of one pass: the next read, the current round's pieces, and
+        // the previous round's delivery, channel by channel.
+        const std::size_t first_piece = reading ? 1 : 0;
+        const std::size_t first_delivery = first_piece + pieces;
+        const std::size_t work = first_delivery + (have_previous ? channels : 0);
+        pool.Run(work, [&](std::size_t i) {
+            if (i < first_piece) {
+                next_input.Read(input_file);
+            } else if (i < first_delivery) {
+                const std::size_t p = i - first_piece;
+                chains[p % channels].ResamplePiece(input, current, p / channels, slot);
+            } else {
+                chains[i - first_delivery].Deliver(previous_slot, previous.output_frames, output);
             }
-            RunPass(resample);
-        }
-        std::swap(filling, finished);
-        if (!input.Full()) {
-            break;
-        }
-        if (status.IsCancelled()) {
-            return Write(finished, progress) ? Result::Stopped : Result::Failed;
-        }
-        std::swap(input, next_input);
-    }
-    if (!Write(finished, progress)) {
-        return Result::Failed;
-    }
-
-    // The resamplers' tails, until they deliver nothing more.
-    for (;;) {
-        RunPass(drain);
-        const bool drained = filling.Frames() == 0;
-        if (!Write(filling, progress)) {
+        });
+        if (Faulty() || (have_previous && !output.Write(output_file, progress, failure_reason))) {
             return Result::Failed;
         }
-        if (drained) {
-            return Result::Finished;
+        for (ChannelChain& chain : chains) {
+            chain.EndRound();
+        }
+        if (current.last) {
+            pool.Run(channels, [&](std::size_t c) {
+                chains[c].Deliver(slot, current.output_frames, output);
+            });
+            return output.Write(output_file, progress, failure_reason) ? Result::Finished
+                                                                       : Result::Failed;
         }
         if (status.IsCancelled()) {
             return Result::Stopped;
         }
+        previous = current;
+        have_previous = true;
+        current = Follow(current, next_input);
+        std::swap(input, next_input);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "app/pipeline/ChannelChain.hpp"
 #include "app/pipeline/InputBlock.hpp"
 #include "app/pipeline/OutputBlock.hpp"
+#include "app/pipeline/RoundShape.hpp"
 #include "utility/threading/WorkerPool.hpp"
 
 #include <cstddef>
@@ -20,19 +21,18 @@ class ITaskStatus;
 
 namespace marrowvale {
 
-// Moves one file's samples through its channel chains, block by block: a
-// pass has every chain resample its part of the input block into the output
-// block, on worker threads, and then the block is written in one piece.
-// While the workers run a block's first pass, this thread writes the
-// previous block's output and reads the next input block. At the end of the
-// input the chains' tails are drained the same way.
+// Moves one file's samples through its channel chains, round by round. In one
+// pass of the threads, the chains resample the pieces of the current round,
+// deliver the previous round into the output block (in order, channel by
+// channel) and the next round is read; then the output block is written.
+// Every thread, this one included, takes whatever work of the pass comes
+// next, so the file uses exactly the threads it was given.
 class ChannelPipeline {
 public:
-    // `block_frames` frames are read at a time; each pass produces at most
-    // `room` frames. `worker_threads` 0 runs everything on this thread.
+    // `threads` counts this one; 1 runs everything here.
     ChannelPipeline(audio::riffwave::WaveFile_type& input, audio::riffwave::WaveFile_type& output,
-                    std::vector<ChannelChain>& chains, std::size_t block_frames, std::size_t room,
-                    std::size_t worker_threads);
+                    std::vector<ChannelChain>& chains, const ResamplePlan& plan,
+                    const RoundShape& shape, unsigned threads);
 
     enum class Result { Finished, Stopped, Failed };
     // Converts the whole input. Failed leaves the reason in FailureReason().
@@ -40,23 +40,20 @@ public:
     const std::string& FailureReason() const { return failure_reason; }
 
 private:
-    // One round of the workers: `step` for every chain.
-    void RunPass(const std::function<void(std::size_t)>& step);
-    bool Write(OutputBlock& block, task::ITaskProgress& progress);
+    // Where the round just read lies, following `before`.
+    RoundPlace Follow(const RoundPlace& before, const InputBlock& block) const;
+    bool Faulty();
 
     audio::riffwave::WaveFile_type& input_file;
     audio::riffwave::WaveFile_type& output_file;
     std::vector<ChannelChain>& chains;
+    const ResamplePlan& plan;
+    RoundShape shape;
 
-    InputBlock input;      // the block being converted
-    InputBlock next_input; // read while the workers convert `input`
-    OutputBlock filling;   // the chains' output of the current pass
-    OutputBlock finished;  // the previous block's last output, not yet written
+    InputBlock input;      // the round being resampled
+    InputBlock next_input; // read meanwhile
+    OutputBlock output;    // the round being delivered
     std::string failure_reason;
-
-    const std::function<void(std::size_t)> take_and_resample;
-    const std::function<void(std::size_t)> resample;
-    const std::function<void(std::size_t)> drain;
     // Last, so that its threads are joined before anything they use goes.
     utility::threading::WorkerPool pool;
 };

@@ -14,9 +14,18 @@ void InputBlock::Read(audio::riffwave::WaveFile_type& file) {
     frames = file.ReadFrames(bytes.data(), capacity);
 }
 
-void InputBlock::DecodeChannel(unsigned c, std::int32_t* out) const {
-    audio::riffwave::DecodeChannel(bytes.data() + std::size_t{c} * sample_bytes, frames,
-                                   sample_bytes, frame_bytes, out);
+void InputBlock::DecodeChannel(unsigned c, std::size_t first, std::size_t count,
+                               std::int32_t* out) const {
+    audio::riffwave::DecodeChannel(bytes.data() + first * frame_bytes +
+                                       std::size_t{c} * sample_bytes,
+                                   count, sample_bytes, frame_bytes, out);
+}
+
+void InputBlock::DecodeChannel(unsigned c, std::size_t first, std::size_t count,
+                               double* out) const {
+    audio::riffwave::DecodeChannel(bytes.data() + first * frame_bytes +
+                                       std::size_t{c} * sample_bytes,
+                                   count, sample_bytes, frame_bytes, out);
 }
 
 } // namespace marrowvale

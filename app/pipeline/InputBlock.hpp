@@ -21,8 +21,11 @@ public:
     std::size_t Frames() const { return frames; }
     bool Full() const { return frames == capacity; }
 
-    // Decodes channel c (from 0) of every frame into out[0 .. Frames()-1].
-    void DecodeChannel(unsigned c, std::int32_t* out) const;
+    // Decodes channel c (from 0) of frames [first, first + count) into
+    // out[0 .. count-1]: integer samples right-justified, or IEEE float
+    // samples as they are.
+    void DecodeChannel(unsigned c, std::size_t first, std::size_t count, std::int32_t* out) const;
+    void DecodeChannel(unsigned c, std::size_t first, std::size_t count, double* out) const;
 
 private:
     std::size_t capacity;

@@ -24,6 +24,14 @@ bool OutputBlock::Agree() const {
     return std::all_of(counts.begin(), counts.end(), [&](std::size_t n) { return n == counts[0]; });
 }
 
+void OutputBlock::Put(unsigned c, const float* samples, std::size_t count) {
+    count = std::min(count, capacity);
+    const std::size_t frame_bytes = counts.size() * sample_bytes;
+    audio::riffwave::EncodeChannel(samples, count, frame_bytes,
+                                   bytes.data() + std::size_t{c} * sample_bytes);
+    counts[c] = count;
+}
+
 std::size_t OutputBlock::Frames() const {
     return Agree() ? counts[0] : 0;
 }

@@ -22,8 +22,10 @@ public:
     OutputBlock(std::size_t capacity_frames, unsigned channels, unsigned sample_bytes);
 
     std::size_t Capacity() const { return capacity; }
-    // Encodes count samples (at most the capacity) as channel c (from 0).
+    // Encodes count samples (at most the capacity) as channel c (from 0):
+    // integers in the block's width, or 4-byte IEEE floats.
     void Put(unsigned c, const std::int32_t* samples, std::size_t count);
+    void Put(unsigned c, const float* samples, std::size_t count);
     // Frames every channel has delivered; 0 until they agree.
     std::size_t Frames() const;
 

@@ -1,5 +1,7 @@
 #include "audio/riffwave/SampleBytes.hpp"
 
+#include <cstring>
+
 namespace audio::riffwave {
 
 namespace {
@@ -58,7 +60,45 @@ void EncodeStrided(const std::int32_t* __restrict__ in, std::size_t count, std::
     }
 }
 
+// IEEE floats are little-endian in the file: their bits are assembled as an
+// integer first, so that the code does not depend on the host's byte order.
+template <class Float, class Bits>
+Float DecodeFloat(const unsigned char* in) {
+    Bits bits = 0;
+    for (unsigned k = 0; k < sizeof(Bits); ++k) {
+        bits |= static_cast<Bits>(in[k]) << (8 * k);
+    }
+    Float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 } // namespace
+
+void DecodeChannel(const unsigned char* bytes, std::size_t count, unsigned width,
+                   std::size_t stride, double* values) {
+    if (width == 4) {
+        for (std::size_t i = 0; i < count; ++i) {
+            values[i] = DecodeFloat<float, std::uint32_t>(bytes + i * stride);
+        }
+    } else if (width == 8) {
+        for (std::size_t i = 0; i < count; ++i) {
+            values[i] = DecodeFloat<double, std::uint64_t>(bytes + i * stride);
+        }
+    }
+}
+
+void EncodeChannel(const float* values, std::size_t count, std::size_t stride,
+                   unsigned char* bytes) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        unsigned char* out = bytes + i * stride;
+        for (unsigned k = 0; k < 4; ++k) {
+            out[k] = static_cast<unsigned char>(bits >> (8 * k));
+        }
+    }
+}
 
 void DecodeChannel(const unsigned char* bytes, std::size_t count, unsigned width,
                    std::size_t stride, std::int32_t* values) {

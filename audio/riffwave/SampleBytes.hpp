@@ -25,6 +25,14 @@ void DecodeChannel(const unsigned char* bytes, std::size_t count, unsigned width
 void EncodeChannel(const std::int32_t* values, std::size_t count, unsigned width,
                    std::size_t stride, unsigned char* bytes);
 
+// IEEE float samples of `width` bytes (4 or 8) as doubles, exactly. Other
+// widths move nothing.
+void DecodeChannel(const unsigned char* bytes, std::size_t count, unsigned width,
+                   std::size_t stride, double* values);
+// Values as 4-byte IEEE floats.
+void EncodeChannel(const float* values, std::size_t count, std::size_t stride,
+                   unsigned char* bytes);
+
 inline bool IsTransferableWidth(unsigned width) {
     return width >= 1 && width <= 4;
 }

@@ -132,6 +132,16 @@ bool WaveFile_type::ReadHeader() {
 
 bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path, int channels,
                               int sample_rate, int bits_per_sample) {
+    WaveFormat_type pcm;
+    pcm.format_tag = format_pcm;
+    pcm.channels = static_cast<std::uint16_t>(channels);
+    pcm.sample_rate = static_cast<std::uint32_t>(sample_rate);
+    pcm.bits_per_sample = static_cast<std::uint16_t>(bits_per_sample);
+    return OpenWrite(new_path, pcm);
+}
+
+bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path,
+                              const WaveFormat_type& new_format) {
     path = new_path;
     if (stream->is_open()) {
         return true;
@@ -148,10 +158,10 @@ bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path, int chann
     failed = false;
     writing = true;
     format = WaveFormat_type();
-    format.format_tag = format_pcm;
-    format.channels = static_cast<std::uint16_t>(channels);
-    format.sample_rate = static_cast<std::uint32_t>(sample_rate);
-    format.bits_per_sample = static_cast<std::uint16_t>(bits_per_sample);
+    format.format_tag = new_format.format_tag == format_ieee_float ? format_ieee_float : format_pcm;
+    format.channels = new_format.channels;
+    format.sample_rate = new_format.sample_rate;
+    format.bits_per_sample = new_format.bits_per_sample;
     format.block_align =
         static_cast<std::uint16_t>(std::uint32_t{format.channels} * format.bits_per_sample / 8u);
     format.byte_rate = format.sample_rate * format.block_align;
@@ -180,7 +190,7 @@ void WaveFile_type::Close() {
         // describes the bytes that did reach it.
         stream->clear();
         stream->seekp(0);
-        riff_size = data_size + fmt_size + 20;
+        riff_size = static_cast<std::uint32_t>(HeaderBytes().size() - 8) + data_size;
         WriteHeader();
         if (stream->fail()) {
             failed = true;
@@ -192,19 +202,47 @@ void WaveFile_type::Close() {
     }
 }
 
-void WaveFile_type::WriteHeader() {
-    unsigned char header[kHeaderSize];
-    std::memcpy(header + 0, "RIFF", 4);
-    Put32(header + 4, riff_size);
-    std::memcpy(header + 8, "WAVE", 4);
-    std::memcpy(header + 12, "fmt ", 4);
-    Put32(header + 16, kWrittenFmtSize);
+// RIFF, "fmt " with an 18-byte body, for samples that are not integer PCM a
+// "fact" chunk with the frames per channel, then the "data" chunk header.
+std::vector<unsigned char> WaveFile_type::HeaderBytes() const {
+    std::vector<unsigned char> header;
+    auto append = [&header](const void* bytes, std::size_t count) {
+        const auto* begin = static_cast<const unsigned char*>(bytes);
+        header.insert(header.end(), begin, begin + count);
+    };
+    auto append32 = [&append](std::uint32_t value) {
+        unsigned char bytes[4];
+        Put32(bytes, value);
+        append(bytes, 4);
+    };
+    append("RIFF", 4);
+    append32(riff_size);
+    append("WAVE", 4);
+    append("fmt ", 4);
+    append32(kWrittenFmtSize);
     unsigned char record[WaveFormat_type::kStoredBytes];
     format.ToBytes(record);
-    std::memcpy(header + 20, record, sizeof record);
-    std::memcpy(header + 38, "data", 4);
-    Put32(header + 42, data_size);
-    stream->write(reinterpret_cast<const char*>(header), sizeof header);
+    append(record, sizeof record);
+    if (format.format_tag != format_pcm) {
+        append("fact", 4);
+        append32(4);
+        append32(format.block_align == 0 ? 0 : data_size / format.block_align);
+    }
+    append("data", 4);
+    append32(data_size);
+    return header;
+}
+
+void WaveFile_type::WriteHeader() {
+    const std::vector<unsigned char> header = HeaderBytes();
+    stream->write(reinterpret_cast<const char*>(header.data()),
+                  static_cast<std::streamsize>(header.size()));
+}
+
+std::uint32_t WaveFile_type::MaxDataSize(const WaveFormat_type& written) {
+    // The whole file stays within 4 GiB, so that no size field can wrap.
+    const std::uint32_t header = written.format_tag == format_pcm ? kHeaderSize : kHeaderSize + 12;
+    return 0xFFFFFFFFu - (header - 1);
 }
 
 int WaveFile_type::SubFormat() const {
@@ -316,7 +354,7 @@ void WaveFile_type::WriteSamples(const std::vector<std::int32_t>& buffer, unsign
 
 std::size_t WaveFile_type::ReadFrames(unsigned char* bytes, std::size_t frames) {
     const std::size_t frame_bytes = FrameBytes();
-    if (!stream->is_open() || writing || frame_bytes == 0 || !IsTransferableWidth(SampleWidth())) {
+    if (!stream->is_open() || writing || frame_bytes == 0) {
         return 0;
     }
     const std::uint64_t left = SamplesPerChannel() - frames_read;
@@ -349,7 +387,7 @@ bool WaveFile_type::CanWrite() {
 }
 
 void WaveFile_type::WriteData(const unsigned char* bytes, std::size_t count) {
-    if (std::uint64_t{data_size} + count > kMaxDataSize) {
+    if (std::uint64_t{data_size} + count > MaxDataSize(format)) {
         failed = true;
         return;
     }

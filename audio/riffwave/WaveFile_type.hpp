@@ -10,7 +10,7 @@
 
 namespace audio::riffwave {
 
-// One RIFF WAVE file of integer PCM samples, opened either for reading (the
+// One RIFF WAVE file of PCM samples, opened either for reading (the
 // header is parsed and the stream left at the first sample byte) or for writing
 // (a provisional header is written at once and completed on Close or
 // destruction).
@@ -24,11 +24,14 @@ namespace audio::riffwave {
 // file.
 class WaveFile_type {
 public:
-    // The header this object writes: RIFF, "fmt " with an 18-byte body, "data".
+    // The header this object writes for integer PCM: RIFF, "fmt " with an
+    // 18-byte body, "data". IEEE float adds a 12-byte "fact" chunk.
     static constexpr unsigned kHeaderSize = 46;
-    // Largest data body that keeps the file within 4 GiB, so that neither the
-    // RIFF size nor the data size can wrap.
+    // Largest data body that keeps an integer PCM file within 4 GiB, so that
+    // neither the RIFF size nor the data size can wrap.
     static constexpr std::uint32_t kMaxDataSize = 0xFFFFFFFFu - (kHeaderSize - 1);
+    // The same for a file written in `format`.
+    static std::uint32_t MaxDataSize(const WaveFormat_type& format);
 
     WaveFile_type();
     WaveFile_type(const WaveFile_type&) = delete;
@@ -43,6 +46,9 @@ public:
     // when the stream is open; on an already open object nothing happens.
     bool OpenWrite(const boost::filesystem::path& path, int channels, int sample_rate,
                    int bits_per_sample);
+    // The same for integer PCM (format tag 1) or IEEE float (3) samples of the
+    // format's channels, rate and width; the other fields are derived.
+    bool OpenWrite(const boost::filesystem::path& path, const WaveFormat_type& format);
     bool IsOpen() const;
     // Writes the final header when writing, then closes the stream. Does
     // nothing on a closed object.
@@ -115,6 +121,7 @@ protected:
 
 private:
     bool ReadHeader();
+    std::vector<unsigned char> HeaderBytes() const;
     void WriteHeader();
     bool CanWrite();
     void WriteData(const unsigned char* bytes, std::size_t count);

@@ -28,17 +28,23 @@ void WaveFormat_type::FromBytes(const unsigned char (&bytes)[kStoredBytes]) {
 }
 
 std::string WaveFormat_type::Unreadable() const {
-    if (format_tag == format_extensible) {
-        if (sub_format != format_pcm) {
-            return (boost::format("extensible format with sub-format %d is not integer PCM") %
-                    sub_format)
-                .str();
-        }
-    } else if (format_tag != format_pcm) {
-        return (boost::format("format tag %d is not integer PCM") % format_tag).str();
+    const std::uint16_t coding = Coding();
+    if (coding != format_pcm && coding != format_ieee_float) {
+        return (format_tag == format_extensible
+                    ? boost::format("extensible format with sub-format %d is neither integer PCM "
+                                    "nor IEEE float") %
+                          sub_format
+                    : boost::format("format tag %d is neither integer PCM nor IEEE float") %
+                          format_tag)
+            .str();
     }
-    if (bits_per_sample != 8 && bits_per_sample != 16 && bits_per_sample != 24 &&
-        bits_per_sample != 32) {
+    if (coding == format_ieee_float && bits_per_sample != 32 && bits_per_sample != 64) {
+        return (boost::format("float samples of %d bits cannot be converted (32 or 64 can)") %
+                bits_per_sample)
+            .str();
+    }
+    if (coding == format_pcm && bits_per_sample != 8 && bits_per_sample != 16 &&
+        bits_per_sample != 24 && bits_per_sample != 32) {
         return (boost::format("%d bits per sample cannot be converted (8, 16, 24 or 32 can)") %
                 bits_per_sample)
             .str();

@@ -7,6 +7,7 @@ namespace audio::riffwave {
 
 // Format tags of a "fmt " chunk, and of the sub-format of the extensible form.
 constexpr std::uint16_t format_pcm = 1;
+constexpr std::uint16_t format_ieee_float = 3;
 constexpr std::uint16_t format_extensible = 65534;
 
 // The fields of a "fmt " chunk body, in file order. The 18 bytes they occupy
@@ -23,8 +24,16 @@ struct WaveFormat_type {
     std::uint16_t bits_per_sample = 0;
     std::uint16_t extra_size = 0;
     // First two bytes of the sub-format GUID of an extensible body (1 for
-    // integer PCM); 0 for other tags or a body too short to hold it.
+    // integer PCM, 3 for IEEE float); 0 for other tags or a body too short to
+    // hold it.
     std::uint16_t sub_format = 0;
+
+    // The tag that says how samples are coded: the sub-format's for the
+    // extensible form, else the format tag.
+    std::uint16_t Coding() const {
+        return format_tag == format_extensible ? sub_format : format_tag;
+    }
+    bool IsFloat() const { return Coding() == format_ieee_float; }
 
     // Little-endian field bytes, exactly as they stand in a "fmt " body.
     void ToBytes(unsigned char (&bytes)[kStoredBytes]) const;

@@ -20,6 +20,18 @@ PolyphaseResample::PolyphaseResample(std::shared_ptr<const ResamplePlan> new_pla
     output.assign(plan->OutputBlockLength(), 0.0);
 }
 
+void PolyphaseResample::Reset() {
+    for (PolyphaseStage& stage : stages) {
+        stage.Reset();
+    }
+    input_fill = 0;
+    skip = plan->Skip();
+    output_fill = 0;
+    output_read = 0;
+    taken = 0;
+    delivered = 0;
+}
+
 std::size_t PolyphaseResample::StateBytes() const {
     std::size_t bytes = output.size() * sizeof(double);
     for (const PolyphaseStage& stage : stages) {
@@ -35,7 +47,44 @@ void PolyphaseResample::RunCascade() {
     }
 }
 
+namespace {
+
+// The two kinds of samples a resampler streams, in and out of the cascade.
+double Enter(int x) {
+    return resample_scale::FromInteger(x);
+}
+double Enter(double value) {
+    return resample_scale::ToCascade(value);
+}
+void Leave(double value, int& out) {
+    out = resample_scale::ToInteger(static_cast<float>(value));
+}
+void Leave(double value, double& out) {
+    out = value;
+}
+
+} // namespace
+
 bool PolyphaseResample::Process(const int* in, int* out, unsigned& in_count, unsigned& out_count) {
+    return Stream(in, out, in_count, out_count);
+}
+
+bool PolyphaseResample::Process(const double* in, double* out, unsigned& in_count,
+                                unsigned& out_count) {
+    return Stream(in, out, in_count, out_count);
+}
+
+bool PolyphaseResample::Flush(int* out, unsigned& out_count) {
+    return Drain(out, out_count);
+}
+
+bool PolyphaseResample::Flush(double* out, unsigned& out_count) {
+    return Drain(out, out_count);
+}
+
+template <class Sample>
+bool PolyphaseResample::Stream(const Sample* in, Sample* out, unsigned& in_count,
+                               unsigned& out_count) {
     const bool flushing = in == nullptr;
     if (stages.empty()) {
         if (flushing) {
@@ -60,7 +109,7 @@ bool PolyphaseResample::Process(const int* in, int* out, unsigned& in_count, uns
             std::fill(block, block + n, 0.0);
         } else {
             for (std::size_t i = 0; i < n; ++i) {
-                block[i] = resample_scale::FromInteger(in[i]);
+                block[i] = Enter(in[i]);
             }
             taken += n;
         }
@@ -89,7 +138,7 @@ bool PolyphaseResample::Process(const int* in, int* out, unsigned& in_count, uns
     }
     std::size_t written = 0;
     for (std::size_t i = skip; i < avail; ++i) {
-        out[written++] = resample_scale::ToInteger(static_cast<float>(output[output_read + i]));
+        Leave(output[output_read + i], out[written++]);
     }
     skip -= avail - written;
     delivered += written;
@@ -102,7 +151,8 @@ bool PolyphaseResample::Process(const int* in, int* out, unsigned& in_count, uns
     return true;
 }
 
-bool PolyphaseResample::Flush(int* out, unsigned& out_count) {
+template <class Sample>
+bool PolyphaseResample::Drain(Sample* out, unsigned& out_count) {
     if (stages.empty() || out_count == 0) {
         out_count = 0;
         return true;
@@ -113,7 +163,7 @@ bool PolyphaseResample::Flush(int* out, unsigned& out_count) {
     for (;;) {
         unsigned in_count = 0;
         out_count = room;
-        Process(nullptr, out, in_count, out_count);
+        Stream(static_cast<const Sample*>(nullptr), out, in_count, out_count);
         if (out_count > 0 || Owed() == 0) {
             return true;
         }

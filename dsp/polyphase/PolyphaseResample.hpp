@@ -41,11 +41,20 @@ public:
     // the samples still owed. At equal rates all in_count samples are
     // copied whatever out_count says, so the caller gives room for them.
     bool Process(const int* in, int* out, unsigned& in_count, unsigned& out_count);
+    // The same for values in the cascade's own scale (see ResampleScale),
+    // for samples that are not integers: each input value is rounded to
+    // float as it enters, and outputs are delivered as the cascade holds
+    // them. At equal rates they are copied unrounded.
+    bool Process(const double* in, double* out, unsigned& in_count, unsigned& out_count);
 
     // Delivers the tail, at most out_count samples; out_count is set to the
     // number written. Given room, it writes 0 only once nothing is owed any
     // more (with no room it writes nothing and owes the same).
     bool Flush(int* out, unsigned& out_count);
+    bool Flush(double* out, unsigned& out_count);
+
+    // Back to the state after construction, as for a new stream.
+    void Reset();
 
     // Output samples per input sample, L / M (1.0 at equal rates).
     double Ratio() const { return plan->Ratio(); }
@@ -62,6 +71,10 @@ public:
     std::uint64_t Owed() const { return plan->OutputLength(taken) - delivered; }
 
 private:
+    template <class Sample>
+    bool Stream(const Sample* in, Sample* out, unsigned& in_count, unsigned& out_count);
+    template <class Sample>
+    bool Drain(Sample* out, unsigned& out_count);
     void RunCascade();
 
     std::shared_ptr<const ResamplePlan> plan;

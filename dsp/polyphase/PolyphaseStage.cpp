@@ -20,6 +20,10 @@ PolyphaseStage::PolyphaseStage(int up, int new_down, std::size_t new_block_lengt
     : PolyphaseStage(new_down, new_block_length,
                      std::make_shared<const PolyphaseBranches>(up, filter), path) {}
 
+void PolyphaseStage::Reset() {
+    std::fill(buffer.begin(), buffer.end(), 0.0);
+}
+
 void PolyphaseStage::Filter(double* out) {
     // Output k's newest sample x[a/up] is buffer[T + a/up], so its oldest,
     // x[a/up - T + 1], is buffer[1 + a/up].

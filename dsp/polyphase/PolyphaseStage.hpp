@@ -53,6 +53,8 @@ public:
     // Filters the block into out[0 .. OutputLength()-1], then keeps the
     // block's last T samples as the history for the next one.
     void Filter(double* out);
+    // Forgets the history, as before the first block.
+    void Reset();
 
 private:
     int down;

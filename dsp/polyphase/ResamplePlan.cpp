@@ -140,7 +140,7 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
                        StagePlanner::SteepCost(ups, downs, up_factor, down_factor, steep_stage)))
                  : StagePlanner::Cost(ups, downs, up_factor, down_factor);
     const double lower_nyquist = 0.5 * static_cast<double>(std::min(up_factor, down_factor));
-    std::int64_t rate = down_factor; // the stage's input rate, in units of input rate / M
+    std::int64_t stage_rate = down_factor; // a stage's input rate, in units of input rate / M
     std::uint64_t block =
         Multiply(static_cast<std::uint64_t>(down_factor), BlockScale(up_factor, down_factor));
     double delay = 0.0;
@@ -153,8 +153,8 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
                 i < steep_stage ? StagePlanner::SteepRole::Before
                                 : (i == steep_stage ? StagePlanner::SteepRole::Steep
                                                     : StagePlanner::SteepRole::After);
-            const StagePlanner::SteepStage filter =
-                StagePlanner::SteepStageFilter(rate, stage.up, stage.down, lower_nyquist, role);
+            const StagePlanner::SteepStage filter = StagePlanner::SteepStageFilter(
+                stage_rate, stage.up, stage.down, lower_nyquist, role);
             stage.length = filter.length;
             stage.cutoff = filter.cutoff;
             stage.window = FilterWindow::Kaiser;
@@ -165,7 +165,7 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
             stage.cutoff = cutoff_factor / static_cast<float>(std::max(stage.up, stage.down));
             stage.window = FilterWindow::Nuttall;
         }
-        rate = rate / stage.down * stage.up; // exact, and no overflow: down divides it
+        stage_rate = stage_rate / stage.down * stage.up; // exact, and no overflow: down divides it
         stage.taps = static_cast<std::size_t>(stage.length / stage.up);
         stage.block_length = block;
         // Exact: every block is a multiple of the stage's down factor.
@@ -190,6 +190,22 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
     }
     skip = static_cast<std::size_t>(delay * 0.5);
     output_block_length = block;
+
+    // A stage's state at a block boundary is the history of its last `taps`
+    // inputs; those depend on its input since `taps` samples earlier, so on
+    // the preceding stages' spans back to the resampler's input. The primed
+    // blocks must also yield the `skip` outputs that a fresh resampler drops.
+    double span = 0.0; // input samples the stages' histories depend on
+    double rate = 1.0; // a stage's input rate over the resampler's
+    for (const Stage& stage : stages) {
+        span += std::ceil(static_cast<double>(stage.taps + 1) / rate);
+        rate = rate * stage.up / stage.down;
+    }
+    const double first_block = static_cast<double>(stages.front().block_length);
+    const double blocks =
+        std::max(std::ceil((span + 1.0) / first_block),
+                 std::ceil(static_cast<double>(skip) / static_cast<double>(output_block_length)));
+    priming_length = static_cast<std::size_t>(std::min(blocks * first_block, 1e18));
     state_bytes = Add(state_bytes, Multiply(block, sizeof(double)));
 }
 

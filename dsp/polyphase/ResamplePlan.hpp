@@ -107,6 +107,15 @@ public:
     // Output samples for `input` input samples: ceil(input * L / M), exact.
     std::uint64_t OutputLength(std::uint64_t input) const;
 
+    // A stream can be resampled in pieces that start at multiples of
+    // InputBlockLength(): a fresh resampler fed the PrimingLength() input
+    // samples before such a start (fewer at the start of the stream) holds
+    // the same state as one that took the whole stream so far, so that from
+    // then on it delivers the same samples. The samples it delivers for the
+    // priming itself, all but the first Skip() of the primed blocks' output,
+    // are dropped. A multiple of InputBlockLength(); 0 at equal rates.
+    std::size_t PrimingLength() const { return priming_length; }
+
 private:
     std::int64_t up_factor;
     std::int64_t down_factor;
@@ -118,4 +127,5 @@ private:
     std::size_t output_block_length = 0;
     std::uint64_t state_bytes = 0;
     std::uint64_t table_bytes = 0;
+    std::size_t priming_length = 0;
 };

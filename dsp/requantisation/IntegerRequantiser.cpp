@@ -82,14 +82,25 @@ struct Limits {
     std::int64_t min_output;
 };
 
+// Values beyond this are clamped before rounding, so that the rounded value
+// always fits 64 bits; they are far outside any output range.
+constexpr double largest_value = 4503599627370496.0; // 2^52
+
+inline double Value(int sample) {
+    return sample;
+}
+inline double Value(double value) {
+    return std::clamp(value, -largest_value, largest_value);
+}
+
 // One block of narrowing. Filter and Dither are the concrete types where they
 // are known, so the per-sample calls are direct and can be inlined.
-template <class Filter, class Dither>
-std::uint64_t RequantiseBlock(Filter& shaper, Dither& dither, int* samples, unsigned count,
-                              const Limits& limits) {
+template <class Filter, class Dither, class Sample>
+std::uint64_t RequantiseBlock(Filter& shaper, Dither& dither, const Sample* in, int* samples,
+                              unsigned count, const Limits& limits) {
     std::uint64_t clipped = 0;
     for (unsigned i = 0; i < count; ++i) {
-        const double v = samples[i];
+        const double v = Value(in[i]);
         const double s = shaper.Filter();
         const double d = dither.Next();
         // The scale is a power of two, so multiplying by its inverse is exact
@@ -211,13 +222,20 @@ void IntegerRequantiser<int>::Process(int* samples, unsigned count) {
         break;
     }
     case Mode::narrow:
-        ProcessNarrow(samples, count);
+        ProcessNarrow(samples, samples, count);
         return;
     }
     clipped += clipped_now;
 }
 
-void IntegerRequantiser<int>::ProcessNarrow(int* samples, unsigned count) {
+void IntegerRequantiser<int>::Process(const double* values, int* out, unsigned count) {
+    if (values != nullptr && out != nullptr && count != 0) {
+        ProcessNarrow(values, out, count);
+    }
+}
+
+template <class Sample>
+void IntegerRequantiser<int>::ProcessNarrow(const Sample* in, int* out, unsigned count) {
     if (!dither || !noise_shaper) {
         return; // moved from
     }
@@ -225,7 +243,7 @@ void IntegerRequantiser<int>::ProcessNarrow(int* samples, unsigned count) {
     // Chosen once per block, so the per-sample calls are direct.
     clipped += WithDither(prepared_dither, *dither, [&](auto& generator) {
         return WithShaper(prepared_shaping, *noise_shaper, [&](auto& filter) {
-            return RequantiseBlock(filter, generator, samples, count, limits);
+            return RequantiseBlock(filter, generator, in, out, count, limits);
         });
     });
 }

@@ -53,6 +53,12 @@ public:
     // Requantises `count` samples in place; dither and filter state carry over
     // from one call to the next.
     void Process(int* samples, unsigned count);
+    // Requantises values that are not integers (converted float samples),
+    // given in input units, into `out`: every value is rounded to the output
+    // step with dither and noise shaping as narrowing does, also when no
+    // bits are removed. Magnitudes beyond 2^52 are taken as 2^52; they clip
+    // in any case.
+    void Process(const double* values, int* out, unsigned count);
 
     // Samples clipped to the output width since the last Prepare.
     std::uint64_t ClippedCount() const { return clipped; }
@@ -72,7 +78,8 @@ public:
 private:
     enum class Mode { pass, widen, narrow };
 
-    void ProcessNarrow(int* samples, unsigned count);
+    template <class Sample>
+    void ProcessNarrow(const Sample* in, int* out, unsigned count);
 
     double scale = 1.0;
     int max_output = 0;

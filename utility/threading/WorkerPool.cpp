@@ -2,9 +2,9 @@
 
 namespace utility::threading {
 
-WorkerPool::WorkerPool(std::size_t thread_count) {
-    for (std::size_t i = 0; i < thread_count; ++i) {
-        workers.emplace_back([this, i] { WorkerLoop(i); });
+WorkerPool::WorkerPool(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        helpers.emplace_back([this] { HelperLoop(); });
     }
 }
 
@@ -14,13 +14,13 @@ WorkerPool::~WorkerPool() {
         stopping = true;
     }
     work_ready.notify_all();
-    for (std::thread& worker : workers) {
-        worker.join();
+    for (std::thread& helper : helpers) {
+        helper.join();
     }
 }
 
-void WorkerPool::Start(std::size_t count, const std::function<void(std::size_t)>& job) {
-    if (workers.empty()) {
+void WorkerPool::Run(std::size_t count, const std::function<void(std::size_t)>& job) {
+    if (helpers.empty()) {
         for (std::size_t i = 0; i < count; ++i) {
             job(i);
         }
@@ -30,26 +30,44 @@ void WorkerPool::Start(std::size_t count, const std::function<void(std::size_t)>
         std::lock_guard<std::mutex> lock(mutex);
         current_job = &job;
         current_count = count;
-        pending = workers.size();
+        next_index = 0;
+        unfinished = count;
         ++generation;
     }
     work_ready.notify_all();
-}
-
-void WorkerPool::Wait() {
-    if (workers.empty()) {
-        return;
-    }
+    Work();
     std::unique_lock<std::mutex> lock(mutex);
-    work_done.wait(lock, [this] { return pending == 0; });
+    work_done.wait(lock, [this] { return unfinished == 0; });
     current_job = nullptr;
 }
 
-void WorkerPool::WorkerLoop(std::size_t thread_index) {
-    std::size_t seen_generation = 0;
+void WorkerPool::Work() {
     for (;;) {
         const std::function<void(std::size_t)>* job = nullptr;
-        std::size_t count = 0;
+        std::size_t index = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (current_job == nullptr || next_index >= current_count) {
+                return;
+            }
+            job = current_job;
+            index = next_index++;
+        }
+        (*job)(index);
+        bool last = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            last = --unfinished == 0;
+        }
+        if (last) {
+            work_done.notify_all();
+        }
+    }
+}
+
+void WorkerPool::HelperLoop() {
+    std::size_t seen_generation = 0;
+    for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex);
             work_ready.wait(lock, [&] { return stopping || generation != seen_generation; });
@@ -57,20 +75,8 @@ void WorkerPool::WorkerLoop(std::size_t thread_index) {
                 return;
             }
             seen_generation = generation;
-            job = current_job;
-            count = current_count;
         }
-        for (std::size_t i = thread_index; i < count; i += workers.size()) {
-            (*job)(i);
-        }
-        bool last = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            last = --pending == 0;
-        }
-        if (last) {
-            work_done.notify_one();
-        }
+        Work();
     }
 }
 

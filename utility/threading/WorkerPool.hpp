@@ -9,42 +9,36 @@
 
 namespace utility::threading {
 
-// A fixed set of threads that run one job for every index of a range, again
-// and again. Made once per file so that each round costs one wake-up, not a
-// thread start. The caller starts a round, may do other work meanwhile (file
-// I/O), then waits for it. With no threads a round runs on the caller's
-// thread, in index order, when it is started.
+// A fixed set of helper threads that, together with the calling thread, run
+// one job for every index of a range, again and again. Made once per file so
+// that each round costs one wake-up, not a thread start. The calling thread
+// works too, so a pool of n helpers keeps n + 1 threads busy and no more.
 class WorkerPool {
 public:
-    explicit WorkerPool(std::size_t thread_count);
+    explicit WorkerPool(std::size_t helpers);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    // Calls job(i) for every i in [0, count); index i always runs on worker
-    // i modulo the thread count. `job` must outlive the round.
-    void Start(std::size_t count, const std::function<void(std::size_t)>& job);
-    // A temporary would be gone before the workers run it.
-    void Start(std::size_t count, std::function<void(std::size_t)>&& job) = delete;
-    // Returns when every call of the round has returned.
-    void Wait();
-    void RunForEach(std::size_t count, std::function<void(std::size_t)>&& job) = delete;
-    void RunForEach(std::size_t count, const std::function<void(std::size_t)>& job) {
-        Start(count, job);
-        Wait();
-    }
+    // Calls job(i) once for every i in [0, count), the indices taken in
+    // order by whichever thread comes free, and returns when all calls have
+    // returned. With no helpers the calls run here, in index order.
+    void Run(std::size_t count, const std::function<void(std::size_t)>& job);
 
 private:
-    void WorkerLoop(std::size_t thread_index);
+    void HelperLoop();
+    // Takes and runs indices of the current round until none is left.
+    void Work();
 
-    std::vector<std::thread> workers;
+    std::vector<std::thread> helpers;
     std::mutex mutex;
     std::condition_variable work_ready;
     std::condition_variable work_done;
     const std::function<void(std::size_t)>* current_job = nullptr;
     std::size_t current_count = 0;
+    std::size_t next_index = 0;
+    std::size_t unfinished = 0; // calls of the round not yet returned
     std::size_t generation = 0;
-    std::size_t pending = 0;
     bool stopping = false;
 };
 

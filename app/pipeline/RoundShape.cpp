@@ -1,0 +1,61 @@
+#include "app/pipeline/RoundShape.hpp"
+
+#include <algorithm>
+
+namespace marrowvale {
+
+namespace {
+
+// Frames a channel's part of a round holds at the most, and all channels'
+// parts together; both bound the memory of a file's buffers.
+constexpr std::size_t channel_frames = std::size_t{1} << 16;
+constexpr std::size_t round_samples = std::size_t{1} << 20;
+// Output frames one piece may deliver, for extreme up-sampling.
+constexpr std::size_t piece_output = std::size_t{1} << 18;
+// A piece after the first is this many times longer than its priming at
+// least, so that priming costs a few percent.
+constexpr std::size_t priming_share = 32;
+
+std::size_t RoundDown(std::size_t value, std::size_t unit) {
+    return std::max(unit, value / unit * unit);
+}
+
+} // namespace
+
+RoundShape RoundShape::For(const ResamplePlan& plan, unsigned channels, unsigned threads,
+                           unsigned sample_bytes) {
+    RoundShape shape;
+    const std::size_t most = std::max<std::size_t>(1, round_samples / std::max(1U, channels));
+    if (!plan.Resamples()) {
+        // Copies: W x 10240 frames, as many as the sample bytes allow.
+        shape.segment_frames = std::min<std::size_t>(std::size_t{sample_bytes} * 10240, most);
+        shape.output_room = shape.segment_frames;
+        return shape;
+    }
+    const std::size_t block = plan.InputBlockLength();
+    const std::size_t block_output = plan.OutputBlockLength();
+    const std::size_t by_output = std::max<std::size_t>(1, piece_output / block_output) * block;
+    shape.segment_frames = RoundDown(std::min({channel_frames, most, by_output}), block);
+
+    // Threads beyond one a channel take pieces of a channel's time, when the
+    // priming is short enough to be worth it.
+    const std::size_t wanted = threads > channels ? (threads + channels - 1) / channels : 1;
+    if (wanted > 1) {
+        shape.priming_frames = plan.PrimingLength();
+        const std::size_t piece =
+            RoundDown(std::max(shape.segment_frames, shape.priming_frames * priming_share), block);
+        if (piece * wanted * channels <= round_samples * 4 && shape.priming_frames <= piece) {
+            shape.segments = wanted;
+            shape.segment_frames = piece;
+        } else {
+            shape.priming_frames = 0;
+        }
+    }
+    // A round's output, and the tail the last piece flushes: the skipped
+    // latency and up to one output block.
+    shape.output_room = static_cast<std::size_t>(plan.OutputLength(shape.Frames())) + plan.Skip() +
+                        block_output + 1;
+    return shape;
+}
+
+} // namespace marrowvale
