@@ -24,13 +24,21 @@ std::int32_t FilterOf(std::vector<std::string> extra) {
 
 } // namespace
 
-TEST(FilterOption, ZeroByDefaultAndOutOfRangeValuesBecomeZero) {
+TEST(FilterOption, ZeroByDefaultAndOutOfRangeValuesBecomeZeroWithAWarning) {
     EXPECT_EQ(FilterOf({}), 0);
     EXPECT_EQ(FilterOf({"--filter", "0"}), 0);
     EXPECT_EQ(FilterOf({"--filter", "1"}), 1);
     EXPECT_EQ(FilterOf({"--filter=1"}), 1);
     EXPECT_EQ(FilterOf({"--filter", "2"}), 0);
     EXPECT_EQ(FilterOf({"--filter", "4294967295"}), 0);
+    // Out of range, it is said on standard error, as for the other options.
+    const auto two =
+        marrowvale::ParseCommandLine({"-i", "a.wav", "-o", "out", "-s", "44100", "--filter", "2"});
+    ASSERT_EQ(two.warnings.size(), 1u);
+    EXPECT_NE(two.warnings[0].find("--filter 2"), std::string::npos) << two.warnings[0];
+    EXPECT_TRUE(
+        marrowvale::ParseCommandLine({"-i", "a.wav", "-o", "out", "-s", "44100", "--filter", "1"})
+            .warnings.empty());
     EXPECT_THROW(FilterOf({"--filter", "-1"}), boost::program_options::error);
     EXPECT_THROW(FilterOf({"--filter", "steep"}), boost::program_options::error);
     EXPECT_THROW(FilterOf({"--filter"}), boost::program_options::error);
