@@ -36,12 +36,6 @@ TEST(WindowFunction_Kaiser, ValuesFromTheBesselSeriesCentredOnHalfTheLength) {
     EXPECT_EQ(one.values, std::vector<double>{1.0});
 }
 
-TEST(SteepFilter, AttenuationAndBetaFollowKaisersRule) {
-    EXPECT_EQ(steep_filter::attenuation, 160.0);
-    EXPECT_NEAR(steep_filter::beta, 16.673, 1e-3);
-    EXPECT_EQ(steep_filter::pass_edge, 0.93);
-}
-
 TEST(SteepFilter, LengthIsAnEvenNumberOfBranchesAndSaturates) {
     std::int64_t previous = 0;
     for (const double width : {0.2, 0.05, 0.01, 0.002}) {
