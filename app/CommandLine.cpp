@@ -56,6 +56,7 @@ po::options_description MakeOptionsDescription() {
         ("noise_shaping,n", po::value<UnsignedValue>(), "Type of Noise Shaping")      //
         ("output_folder,o", po::value<std::string>(), "Output Folder")                //
         ("float", "Write 32-bit float samples")                                       //
+        ("filter", po::value<UnsignedValue>(), "Resampling Filter (0, 1: steep)")     //
         ("jobs,j", po::value<UnsignedValue>(), "Threads in all (0: one per core)")    //
         ("quiet,q", "No banner, reports or progress bars")                            //
         ("files-from", po::value<std::string>(), "File of input names, one a line")   //
@@ -209,6 +210,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     settings.dither_type = value_of("dither_type", "-t", 0, 2, "no dither is added");
     settings.dither_bits = value_of("dither_bits", "-d", 0, 2, "0 is used");
     settings.noise_shaping = value_of("noise_shaping", "-n", 0, 3, "no noise shaping is done");
+    settings.filter = value_of("filter", "--filter", 0, 1, "the designed filters are used");
     result.jobs =
         static_cast<unsigned>(value_of("jobs", "-j", 0, max_jobs, "one per core is used"));
 

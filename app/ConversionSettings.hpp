@@ -18,6 +18,8 @@ struct ConversionSettings {
     // 32-bit IEEE float output, whatever the input; the width, container,
     // dither and shaping settings then have no effect.
     bool float_output = false;
+    // The resampler's filters: 0 designed, 1 steep (see FilterSetting).
+    std::int32_t filter = 0;
 };
 
 } // namespace marrowvale

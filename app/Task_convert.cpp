@@ -101,7 +101,8 @@ std::string Task_Convert::JudgeOpenInput() {
         plan.output = plan.input;
     }
 
-    plan.resampling = ResamplePlan::Find(plan.input_rate, plan.output_rate, reason);
+    plan.resampling = ResamplePlan::Find(plan.input_rate, plan.output_rate, reason,
+                                         static_cast<FilterSetting>(settings.filter));
     if (!plan.resampling) {
         return reason;
     }

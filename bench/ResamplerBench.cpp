@@ -6,6 +6,7 @@
 #include "dsp/polyphase/PolyphaseKernel.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/polyphase/PolyphaseStage.hpp"
+#include "dsp/polyphase/ResamplePlan.hpp"
 #include "dsp/polyphase/StagePlanner.hpp"
 
 #include <benchmark/benchmark.h>
@@ -27,8 +28,9 @@ std::vector<int> TestSignal(std::size_t length) {
 // One channel through the resampler in blocks the size the conversion loop
 // uses for 16-bit input, as many calls as it takes.
 void Convert(benchmark::State& state, int input_rate, int output_rate,
-             PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic) {
-    PolyphaseResample resampler(input_rate, output_rate, path);
+             PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic,
+             FilterSetting setting = FilterSetting::Designed) {
+    PolyphaseResample resampler(ResamplePlan::For(input_rate, output_rate, setting), path);
     const std::vector<int> input = TestSignal(20480);
     std::vector<int> output(20480);
     for (auto _ : state) {
@@ -63,6 +65,24 @@ BENCHMARK(BM_Resample_44100_48000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Resample_96000_44100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Resample_44100_48000_Generic)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Resample_96000_44100_Generic)->Unit(benchmark::kMillisecond);
+
+// Both filter settings side by side; args: input rate, output rate, the
+// setting (0 designed, 1 steep) and the kernel: 0 the fastest there is, 1
+// generic, 2 AVX2/FMA.
+void BM_ResampleFilter(benchmark::State& state) {
+    const PolyphaseKernel::Path paths[] = {PolyphaseKernel::Path::Automatic,
+                                           PolyphaseKernel::Path::Generic,
+                                           PolyphaseKernel::Path::Avx2Fma};
+    Convert(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+            paths[state.range(3)], static_cast<FilterSetting>(state.range(2)));
+}
+BENCHMARK(BM_ResampleFilter)
+    ->ArgNames({"in", "out", "filter", "kernel"})
+    ->ArgsProduct({{44100}, {48000}, {0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{48000}, {44100}, {0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{96000}, {44100}, {0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{44100}, {96000}, {0, 1}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
 
 // One stage filtering its block over and over; args: up, down, block
 // length, and the kernel: 0 the fastest there is, 1 generic, 2 AVX2/FMA.
@@ -119,5 +139,21 @@ void BM_FirstPlan_96000_44100(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstPlan_44100_48000)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_FirstPlan_96000_44100)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The steep search, which draws nothing: its time for a few ratios, the
+// last the slowest legal one met so far.
+void BM_FirstSteepPlan(benchmark::State& state) {
+    auto anything = [](std::int64_t, int, int, const StagePlanner::SteepStage&) { return true; };
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            StagePlanner::PlanSteepStages(state.range(0), state.range(1), anything));
+    }
+}
+BENCHMARK(BM_FirstSteepPlan)
+    ->ArgNames({"L", "M"})
+    ->Args({160, 147})
+    ->Args({147, 320})
+    ->Args({7999, 768000})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

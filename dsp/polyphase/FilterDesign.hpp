@@ -1,10 +1,27 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-// The low-pass filter of one resampling stage: a sinc under a Nuttall window,
-// designed in double precision and stored as floats that sum to 1. The stage
-// restores its interpolation gain itself.
+// The low-pass filter of one resampling stage: a windowed sinc, designed in
+// double precision and stored as floats that sum to 1. The stage restores
+// its interpolation gain itself.
+//
+// Two families: the designed filter (a Nuttall window, the passband reaching
+// 0.977 of each stage's own band edge) and the steep one (a Kaiser window,
+// edges placed per stage by the stage planner so that the whole cascade
+// stops at the lower Nyquist frequency of the conversion).
+
+// Which family a conversion's stages use; the values are the command line's.
+enum class FilterSetting : int {
+    Designed = 0,
+    Steep = 1,
+};
+
+enum class FilterWindow : int {
+    Nuttall,
+    Kaiser,
+};
 
 // Relative cutoff numerator: the passband reaches 0.977 of half the lower of
 // a stage's input and output rates.
@@ -26,3 +43,42 @@ std::int64_t StageFilterLength(std::int64_t up, std::int64_t down);
 // window of length n, rounded to float and scaled so that the stored values
 // sum to 1.
 void DesignFilter(float* h, int n, float fc);
+
+// The steep family. A stage passes up to pass_edge times the lower Nyquist
+// frequency F of the conversion and stops from its own stop edge on (F for
+// the one steep stage, further out for the others), with `attenuation` dB
+// in the stopband: enough that float coefficients, whose rounding leaves a
+// floor near -155 dB, reach that floor.
+namespace steep_filter {
+constexpr double attenuation = 160.0;
+// Kaiser's rule for a window reaching `attenuation`.
+constexpr double beta = 0.1102 * (attenuation - 8.7);
+constexpr double pass_edge = 0.93;
+
+// Kaiser's length rule for a transition `width` wide, as a fraction of the
+// interpolated rate, rounded up to an even multiple of up. Saturates instead
+// of overflowing for absurd widths.
+std::int64_t Length(std::int64_t up, double width);
+} // namespace steep_filter
+
+// As DesignFilter, under a Kaiser window of shape beta (also centred on n/2),
+// scaled before it is rounded to float, and with the rounding of its largest
+// coefficients chosen to keep the response from `stop` (a fraction of the
+// rate) to half the rate as low as the design (see FilterDesign.cpp).
+void DesignKaiserFilter(float* h, int n, float fc, double beta, double stop);
+
+// Everything that decides one stage's branch table: equal designs give equal
+// tables, different ones never share.
+struct StageFilterDesign {
+    int up;
+    int down;
+    std::int64_t length;
+    float cutoff; // relative to half the interpolated rate
+    FilterWindow window;
+    double stop; // Kaiser only (else 0): the stop edge, a fraction of the interpolated rate
+};
+bool operator<(const StageFilterDesign& a, const StageFilterDesign& b);
+bool operator==(const StageFilterDesign& a, const StageFilterDesign& b);
+
+// The coefficients of a design (its length must fit in int).
+std::vector<float> DesignStageFilter(const StageFilterDesign& design);

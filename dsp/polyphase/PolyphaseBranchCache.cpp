@@ -10,7 +10,7 @@
 
 namespace {
 
-using Key = std::pair<int, int>;
+using Key = StageFilterDesign;
 
 struct Cache {
     std::mutex mutex;
@@ -24,19 +24,22 @@ Cache& TheCache() {
     return cache;
 }
 
-std::shared_ptr<const PolyphaseBranches> Design(int up, int down) {
-    const StageFilterShape shape = StageFilter(up, down);
-    std::vector<float> filter(static_cast<std::size_t>(shape.length));
-    DesignFilter(filter.data(), shape.length, shape.cutoff);
-    return std::make_shared<const PolyphaseBranches>(up, std::move(filter));
+std::shared_ptr<const PolyphaseBranches> Design(const StageFilterDesign& design) {
+    return std::make_shared<const PolyphaseBranches>(design.up, DesignStageFilter(design));
 }
 
 } // namespace
 
 std::shared_ptr<const PolyphaseBranches> PolyphaseBranchCache::For(int up, int down) {
+    const StageFilterShape shape = StageFilter(up, down);
+    return For(StageFilterDesign{up, down, shape.length, shape.cutoff, FilterWindow::Nuttall, 0.0});
+}
+
+std::shared_ptr<const PolyphaseBranches>
+PolyphaseBranchCache::For(const StageFilterDesign& design) {
     Cache& cache = TheCache();
     const std::lock_guard<std::mutex> lock(cache.mutex);
-    const Key key(up, down);
+    const Key& key = design;
     const auto kept = cache.kept.find(key);
     if (kept != cache.kept.end()) {
         return kept->second;
@@ -48,7 +51,7 @@ std::shared_ptr<const PolyphaseBranches> PolyphaseBranchCache::For(int up, int d
         }
     }
 
-    std::shared_ptr<const PolyphaseBranches> table = Design(up, down);
+    std::shared_ptr<const PolyphaseBranches> table = Design(design);
     // Forget the tables nobody holds any more, so that the map stays small.
     for (auto it = cache.in_use.begin(); it != cache.in_use.end();) {
         it = it->second.expired() ? cache.in_use.erase(it) : std::next(it);

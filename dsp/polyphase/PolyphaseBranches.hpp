@@ -42,6 +42,12 @@ public:
     // building it (in double: absurd sizes must not wrap).
     static double BytesFor(std::size_t up, std::size_t taps);
 
+    // Phases a table of `up` branches of `taps` taps gets: `lanes`, or 1 when
+    // the eight-fold table would be too large.
+    static std::size_t PhasesFor(std::size_t up, std::size_t taps) {
+        return LayoutFor(up, taps).phases;
+    }
+
     // Above this size of the eight-fold table a filter is stored once.
     static constexpr std::size_t max_phased_bytes = std::size_t(1) << 20;
 

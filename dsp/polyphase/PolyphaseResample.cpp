@@ -15,7 +15,7 @@ PolyphaseResample::PolyphaseResample(std::shared_ptr<const ResamplePlan> new_pla
     stages.reserve(plan->Stages().size());
     for (const ResamplePlan::Stage& stage : plan->Stages()) {
         stages.emplace_back(stage.down, stage.block_length,
-                            PolyphaseBranchCache::For(stage.up, stage.down), path);
+                            PolyphaseBranchCache::For(stage.Design()), path);
     }
     output.assign(plan->OutputBlockLength(), 0.0);
 }

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <numeric>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -49,36 +50,73 @@ struct Cached {
     std::string refusal; // when plan is null
 };
 
-// The plan for L/M, or the reason none fits. Draws from rand(): callers hold
-// the cache's lock.
-Cached Make(std::int64_t up_factor, std::int64_t down_factor) {
+// Input samples of stage 0's blocks per unit of rate (input rate / M).
+std::uint64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
+    return static_cast<std::uint64_t>(
+        std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1));
+}
+
+// The searched cascade for the designed filters. Draws from rand(): callers
+// hold the cache's lock.
+std::shared_ptr<const ResamplePlan> SearchDesigned(std::int64_t up_factor,
+                                                   std::int64_t down_factor) {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    StagePlanner::Plan factors = StagePlanner::PlanStages(up_factor, down_factor);
+    if (factors.up.empty()) {
+        return nullptr;
+    }
+    return std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up, factors.down);
+}
+
+// The searched cascade for the steep filters, among stages that fit the
+// limits on their own.
+std::shared_ptr<const ResamplePlan> SearchSteep(std::int64_t up_factor, std::int64_t down_factor) {
+    const std::uint64_t scale = BlockScale(up_factor, down_factor);
+    auto fits = [scale](std::int64_t rate, int up, int, const StagePlanner::SteepStage& filter) {
+        if (filter.length > std::numeric_limits<int>::max()) {
+            return false;
+        }
+        const std::size_t taps = static_cast<std::size_t>(filter.length / up);
+        const std::uint64_t block = Multiply(scale, static_cast<std::uint64_t>(rate));
+        const std::uint64_t buffer =
+            block == saturated ? saturated : PolyphaseStage::BufferLength(taps, block);
+        return Multiply(buffer, sizeof(double)) <= ResamplePlan::max_state_bytes &&
+               PolyphaseBranches::BytesFor(static_cast<std::size_t>(up), taps) <=
+                   static_cast<double>(ResamplePlan::max_table_bytes);
+    };
+    StagePlanner::SteepPlan factors = StagePlanner::PlanSteepStages(up_factor, down_factor, fits);
+    if (factors.up.empty()) {
+        return nullptr;
+    }
+    return std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up, factors.down,
+                                                FilterSetting::Steep, factors.steep);
+}
+
+// The plan for L/M, or the reason none fits. Callers hold the cache's lock.
+Cached Make(std::int64_t up_factor, std::int64_t down_factor, FilterSetting setting) {
     // Every plan holds an input and an output block: ratios that make those
     // alone too large are refused before the search, which is slow on them.
-    const std::uint64_t r = static_cast<std::uint64_t>(
-        std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1));
     const std::uint64_t blocks =
-        Multiply(Multiply(static_cast<std::uint64_t>(up_factor + down_factor), r), sizeof(double));
+        Multiply(Multiply(static_cast<std::uint64_t>(up_factor + down_factor),
+                          BlockScale(up_factor, down_factor)),
+                 sizeof(double));
     if (blocks > ResamplePlan::max_state_bytes) {
         return {nullptr, "each channel would need " + Mebibytes(blocks) +
                              " of buffers, more than the " +
                              Mebibytes(ResamplePlan::max_state_bytes) + " allowed"};
     }
 
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    StagePlanner::Plan factors = StagePlanner::PlanStages(up_factor, down_factor);
-    if (!factors.up.empty()) {
-        auto plan =
-            std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up, factors.down);
-        if (plan->Unfit().empty()) {
-            return {plan, {}};
-        }
+    const auto plan = setting == FilterSetting::Steep ? SearchSteep(up_factor, down_factor)
+                                                      : SearchDesigned(up_factor, down_factor);
+    if (plan && plan->Unfit().empty()) {
+        return {plan, {}};
     }
     // The plan of last resort: no search found one, or the searched cascade's
     // intermediate blocks are too large (an odd ratio such as 44101/44100
     // would need 2 GB) while one stage fits.
     auto single = std::make_shared<const ResamplePlan>(
         up_factor, down_factor, std::vector<int>{static_cast<int>(up_factor)},
-        std::vector<int>{static_cast<int>(down_factor)});
+        std::vector<int>{static_cast<int>(down_factor)}, setting);
     std::string reason = single->Unfit();
     if (!reason.empty()) {
         return {nullptr, reason};
@@ -89,23 +127,45 @@ Cached Make(std::int64_t up_factor, std::int64_t down_factor) {
 } // namespace
 
 ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector<int>& ups,
-                           const std::vector<int>& downs)
-    : up_factor(up), down_factor(down), ratio(static_cast<double>(up) / static_cast<double>(down)) {
+                           const std::vector<int>& downs, FilterSetting new_setting,
+                           std::size_t steep_stage)
+    : up_factor(up), down_factor(down), ratio(static_cast<double>(up) / static_cast<double>(down)),
+      setting(new_setting) {
     const std::size_t count = std::max(ups.size(), downs.size());
     if (count == 0) {
         return;
     }
-    cost = StagePlanner::Cost(ups, downs, up_factor, down_factor);
-    std::uint64_t block = Multiply(static_cast<std::uint64_t>(down_factor),
-                                   static_cast<std::uint64_t>(std::max<std::int64_t>(
-                                       nominal_block / std::max(up_factor, down_factor), 1)));
+    const bool steep = setting == FilterSetting::Steep;
+    cost = steep ? static_cast<std::int64_t>(std::llround(
+                       StagePlanner::SteepCost(ups, downs, up_factor, down_factor, steep_stage)))
+                 : StagePlanner::Cost(ups, downs, up_factor, down_factor);
+    const double lower_nyquist = 0.5 * static_cast<double>(std::min(up_factor, down_factor));
+    std::int64_t stage_rate = down_factor; // a stage's input rate, in units of input rate / M
+    std::uint64_t block =
+        Multiply(static_cast<std::uint64_t>(down_factor), BlockScale(up_factor, down_factor));
     double delay = 0.0;
     for (std::size_t i = 0; i < count; ++i) {
         Stage stage{};
         stage.up = i < ups.size() ? ups[i] : 1;
         stage.down = i < downs.size() ? downs[i] : 1;
-        stage.length = StageFilterLength(stage.up, stage.down);
-        stage.cutoff = cutoff_factor / static_cast<float>(std::max(stage.up, stage.down));
+        if (steep) {
+            const StagePlanner::SteepRole role =
+                i < steep_stage ? StagePlanner::SteepRole::Before
+                                : (i == steep_stage ? StagePlanner::SteepRole::Steep
+                                                    : StagePlanner::SteepRole::After);
+            const StagePlanner::SteepStage filter = StagePlanner::SteepStageFilter(
+                stage_rate, stage.up, stage.down, lower_nyquist, role);
+            stage.length = filter.length;
+            stage.cutoff = filter.cutoff;
+            stage.window = FilterWindow::Kaiser;
+            stage.pass = filter.pass;
+            stage.stop = filter.stop;
+        } else {
+            stage.length = StageFilterLength(stage.up, stage.down);
+            stage.cutoff = cutoff_factor / static_cast<float>(std::max(stage.up, stage.down));
+            stage.window = FilterWindow::Nuttall;
+        }
+        stage_rate = stage_rate / stage.down * stage.up; // exact, and no overflow: down divides it
         stage.taps = static_cast<std::size_t>(stage.length / stage.up);
         stage.block_length = block;
         // Exact: every block is a multiple of the stage's down factor.
@@ -174,7 +234,7 @@ std::uint64_t ResamplePlan::OutputLength(std::uint64_t input) const {
 }
 
 std::shared_ptr<const ResamplePlan> ResamplePlan::Find(int input_rate, int output_rate,
-                                                       std::string& reason) {
+                                                       std::string& reason, FilterSetting setting) {
     if (input_rate <= 0 || output_rate <= 0) {
         reason = Rates(input_rate, output_rate) + "sampling rates must be positive";
         return nullptr;
@@ -190,17 +250,17 @@ std::shared_ptr<const ResamplePlan> ResamplePlan::Find(int input_rate, int outpu
     }
 
     static std::mutex mutex;
-    static std::map<std::pair<std::int64_t, std::int64_t>, Cached> cache;
+    static std::map<std::tuple<std::int64_t, std::int64_t, FilterSetting>, Cached> cache;
     // Other users of rand() must not draw while a plan is searched; the lock
     // at least keeps two searches apart.
     const std::lock_guard<std::mutex> lock(mutex);
-    const auto key = std::make_pair(up, down);
+    const auto key = std::make_tuple(up, down, setting);
     auto found = cache.find(key);
     if (found == cache.end()) {
         if (cache.size() >= max_cached_plans) {
             cache.clear();
         }
-        found = cache.emplace(key, Make(up, down)).first;
+        found = cache.emplace(key, Make(up, down, setting)).first;
     }
     if (!found->second.plan) {
         reason = Rates(input_rate, output_rate) + found->second.refusal;
@@ -208,9 +268,10 @@ std::shared_ptr<const ResamplePlan> ResamplePlan::Find(int input_rate, int outpu
     return found->second.plan;
 }
 
-std::shared_ptr<const ResamplePlan> ResamplePlan::For(int input_rate, int output_rate) {
+std::shared_ptr<const ResamplePlan> ResamplePlan::For(int input_rate, int output_rate,
+                                                      FilterSetting setting) {
     std::string reason;
-    auto plan = Find(input_rate, output_rate, reason);
+    auto plan = Find(input_rate, output_rate, reason, setting);
     if (!plan) {
         if (input_rate <= 0 || output_rate <= 0) {
             throw std::invalid_argument(reason);

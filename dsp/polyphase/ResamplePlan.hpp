@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dsp/polyphase/FilterDesign.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,16 +19,27 @@
 // `output_length` = block_length * up / down; stage 0 takes M * r input
 // samples with r = max(2048 / max(L, M), 1), so that every block divides
 // exactly.
+//
+// The filter setting chooses the stages' filters and, with them, the search
+// for the cascade (see StagePlanner): the designed filters, or the steep ones
+// that stop at the lower Nyquist frequency of the conversion.
 class ResamplePlan {
 public:
     struct Stage {
         int up;
         int down;
         std::int64_t length; // filter length n, a multiple of up
-        float cutoff;
-        std::size_t taps; // n / up: taps per polyphase branch
+        float cutoff;        // relative to half the interpolated rate
+        std::size_t taps;    // n / up: taps per polyphase branch
         std::size_t block_length;
         std::size_t output_length;
+        FilterWindow window;
+        // Steep stages only (0 otherwise): the pass and stop edges as
+        // fractions of the interpolated rate.
+        double pass;
+        double stop;
+
+        StageFilterDesign Design() const { return {up, down, length, cutoff, window, stop}; }
     };
 
     // Each resampler's own buffers are at most this many bytes, and the
@@ -35,26 +48,33 @@ public:
     static constexpr std::size_t max_state_bytes = std::size_t(32) << 20;
     static constexpr std::size_t max_table_bytes = std::size_t(256) << 20;
 
-    // The plan for converting input_rate to output_rate, from a cache. Equal
-    // rates give a plan with no stages (a copy). For different rates the
-    // stages come from StagePlanner::PlanStages, with the planner's
-    // generator reseeded from the calendar clock, the first time a ratio is
-    // asked for; when that cascade exceeds the memory limits the single
-    // stage L/M is used, when that fits. Returns null, with `reason` naming
-    // the rates and the limit, when nothing fits or a rate is not positive.
-    // Safe to call from several threads.
-    static std::shared_ptr<const ResamplePlan> Find(int input_rate, int output_rate,
-                                                    std::string& reason);
+    // The plan for converting input_rate to output_rate with the given
+    // filters, from a cache. Equal rates give a plan with no stages (a copy)
+    // whatever the setting. For different rates the designed filters' stages
+    // come from StagePlanner::PlanStages, with the planner's generator
+    // reseeded from the calendar clock, the first time a ratio is asked for;
+    // the steep filters' from StagePlanner::PlanSteepStages, which draws
+    // nothing, among stages whose own filter and buffers fit the limits.
+    // When that cascade exceeds the memory limits the single stage L/M is
+    // used, when that fits. Returns null, with `reason` naming the rates and
+    // the limit, when nothing fits or a rate is not positive. Safe to call
+    // from several threads.
+    static std::shared_ptr<const ResamplePlan>
+    Find(int input_rate, int output_rate, std::string& reason,
+         FilterSetting setting = FilterSetting::Designed);
     // As Find, but throws std::invalid_argument for rates that are not
     // positive and std::length_error, with the reason, for plans that do not
     // fit.
-    static std::shared_ptr<const ResamplePlan> For(int input_rate, int output_rate);
+    static std::shared_ptr<const ResamplePlan> For(int input_rate, int output_rate,
+                                                   FilterSetting setting = FilterSetting::Designed);
 
     // The plan for given stage factors, whatever the limits say; for tests
     // and for sizing. The lists may differ in length: the shorter one counts
-    // as padded with ones.
+    // as padded with ones. With the steep setting, stage `steep_stage` is
+    // the one whose stopband starts at the lower Nyquist frequency.
     ResamplePlan(std::int64_t up_factor, std::int64_t down_factor, const std::vector<int>& up,
-                 const std::vector<int>& down);
+                 const std::vector<int>& down, FilterSetting setting = FilterSetting::Designed,
+                 std::size_t steep_stage = 0);
 
     // Whether the rates differ; at equal rates samples are only copied.
     bool Resamples() const { return !stages.empty(); }
@@ -63,6 +83,9 @@ public:
     // L / M: output samples per input sample.
     double Ratio() const { return ratio; }
     const std::vector<Stage>& Stages() const { return stages; }
+    FilterSetting Setting() const { return setting; }
+    // The planner's estimate of the work: StagePlanner::Cost for the designed
+    // filters, StagePlanner::SteepCost (rounded) for the steep ones.
     std::int64_t Cost() const { return cost; }
 
     // Output samples of the cascade that come before the first one aligned
@@ -97,6 +120,7 @@ private:
     std::int64_t up_factor;
     std::int64_t down_factor;
     double ratio;
+    FilterSetting setting;
     std::vector<Stage> stages;
     std::int64_t cost = 0;
     std::size_t skip = 0;

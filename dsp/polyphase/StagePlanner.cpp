@@ -1,5 +1,8 @@
 #include "dsp/polyphase/StagePlanner.hpp"
 
+#include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/PolyphaseBranches.hpp"
+
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
@@ -12,6 +15,176 @@ constexpr int trials_per_bound = 100000;
 // otherwise go on raising the bound up to that prime.
 constexpr std::int64_t max_bounds = 64;
 constexpr std::int64_t no_plan_cost = std::int64_t(1) << 30;
+
+// The divisors of the number whose prime factors (ascending, repeated) are
+// given, in ascending order.
+std::vector<std::int64_t> Divisors(const std::int64_t* factors, int count) {
+    std::vector<std::int64_t> divisors{1};
+    for (int i = 0; i < count;) {
+        const std::int64_t p = factors[i];
+        int power = 0;
+        while (i < count && factors[i] == p) {
+            ++power;
+            ++i;
+        }
+        const std::size_t size = divisors.size();
+        std::int64_t scale = 1;
+        for (int e = 1; e <= power; ++e) {
+            scale *= p;
+            for (std::size_t j = 0; j < size; ++j) {
+                divisors.push_back(divisors[j] * scale);
+            }
+        }
+    }
+    std::sort(divisors.begin(), divisors.end());
+    return divisors;
+}
+
+std::size_t IndexOf(const std::vector<std::int64_t>& sorted, std::int64_t value) {
+    return static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), value) -
+                                    sorted.begin());
+}
+
+double SteepStageCost(std::int64_t rate, int up, int down, const StagePlanner::SteepStage& filter) {
+    const double out_rate = static_cast<double>(rate) * up / down;
+    const std::int64_t taps = filter.length / up;
+    // A table too large for its eight shifted copies makes the kernel load
+    // its samples unaligned: that measured about 1.4 times the time per tap.
+    const bool phased = PolyphaseBranches::PhasesFor(static_cast<std::size_t>(up),
+                                                     static_cast<std::size_t>(taps)) > 1;
+    return out_rate * static_cast<double>(taps + 8) * (phased ? 1.0 : 1.4);
+}
+
+StagePlanner::SteepRole RoleOf(std::size_t stage, std::size_t steep) {
+    if (stage < steep) {
+        return StagePlanner::SteepRole::Before;
+    }
+    return stage == steep ? StagePlanner::SteepRole::Steep : StagePlanner::SteepRole::After;
+}
+
+// The search of PlanSteepStages. A state is the product a of the up factors
+// and b of the down factors used so far, and whether the steep stage is
+// among them; the stage rate there is a * M / b. Each state's cheapest way to
+// the end is found once.
+class SteepSearch {
+public:
+    SteepSearch(std::int64_t new_l, std::int64_t new_m,
+                const StagePlanner::SteepStageCheck& new_allowed)
+        : l(new_l), m(new_m), floor_rate(std::min(new_l, new_m)),
+          nyquist(0.5 * static_cast<double>(std::min(new_l, new_m))), allowed(new_allowed) {
+        std::int64_t factors[StagePlanner::max_list];
+        ups = Divisors(factors, StagePlanner::Factor(l, factors));
+        downs = Divisors(factors, StagePlanner::Factor(m, factors));
+        states.resize(ups.size() * downs.size() * 2);
+    }
+
+    StagePlanner::SteepPlan Run() {
+        StagePlanner::SteepPlan plan;
+        const State& start = Solve(0, 0, false);
+        if (!start.reachable) {
+            return plan;
+        }
+        plan.cost = start.cost;
+        std::size_t a = 0;
+        std::size_t b = 0;
+        bool done = false;
+        while (ups[a] != l || downs[b] != m) {
+            const State& s = states[Index(a, b, done)];
+            plan.up.push_back(static_cast<int>(s.up));
+            plan.down.push_back(static_cast<int>(s.down));
+            if (s.role == StagePlanner::SteepRole::Steep) {
+                plan.steep = plan.up.size() - 1;
+            }
+            done = done || s.role == StagePlanner::SteepRole::Steep;
+            a = IndexOf(ups, ups[a] * s.up);
+            b = IndexOf(downs, downs[b] * s.down);
+        }
+        return plan;
+    }
+
+private:
+    struct State {
+        bool solved = false;
+        bool reachable = false;
+        double cost = 0.0; // of the cheapest way from here to the end
+        std::int64_t up = 1;
+        std::int64_t down = 1;
+        StagePlanner::SteepRole role = StagePlanner::SteepRole::Before;
+    };
+
+    std::size_t Index(std::size_t a, std::size_t b, bool done) const {
+        return (a * downs.size() + b) * 2 + (done ? 1 : 0);
+    }
+
+    const State& Solve(std::size_t a, std::size_t b, bool done) {
+        State& state = states[Index(a, b, done)];
+        if (state.solved) {
+            return state;
+        }
+        state.solved = true;
+        const std::int64_t used_up = ups[a];
+        const std::int64_t used_down = downs[b];
+        if (used_up == l && used_down == m) {
+            state.reachable = done;
+            return state;
+        }
+        const std::int64_t rate = used_up * (m / used_down);
+        const std::int64_t left_up = l / used_up;
+        const std::int64_t left_down = m / used_down;
+        for (const std::int64_t u : ups) {
+            if (u > left_up) {
+                break;
+            }
+            if (left_up % u != 0) {
+                continue;
+            }
+            for (const std::int64_t d : downs) {
+                if (d > left_down) {
+                    break;
+                }
+                if (left_down % d != 0 || (u == 1 && d == 1) || rate / d * u < floor_rate) {
+                    continue;
+                }
+                const std::size_t next_a = IndexOf(ups, used_up * u);
+                const std::size_t next_b = IndexOf(downs, used_down * d);
+                for (int r = done ? 2 : 0; r < (done ? 3 : 2); ++r) {
+                    const auto role = static_cast<StagePlanner::SteepRole>(r);
+                    const bool next_done = done || role == StagePlanner::SteepRole::Steep;
+                    const StagePlanner::SteepStage filter = StagePlanner::SteepStageFilter(
+                        rate, static_cast<int>(u), static_cast<int>(d), nyquist, role);
+                    if (!allowed(rate, static_cast<int>(u), static_cast<int>(d), filter)) {
+                        continue;
+                    }
+                    const State& rest = Solve(next_a, next_b, next_done);
+                    if (!rest.reachable) {
+                        continue;
+                    }
+                    const double cost =
+                        SteepStageCost(rate, static_cast<int>(u), static_cast<int>(d), filter) +
+                        rest.cost;
+                    // `state` stays valid: the states never move.
+                    if (!state.reachable || cost < state.cost) {
+                        state.reachable = true;
+                        state.cost = cost;
+                        state.up = u;
+                        state.down = d;
+                        state.role = role;
+                    }
+                }
+            }
+        }
+        return state;
+    }
+
+    std::int64_t l;
+    std::int64_t m;
+    std::int64_t floor_rate;
+    double nyquist;
+    const StagePlanner::SteepStageCheck& allowed;
+    std::vector<std::int64_t> ups;
+    std::vector<std::int64_t> downs;
+    std::vector<State> states;
+};
 
 } // namespace
 
@@ -164,4 +337,57 @@ StagePlanner::Plan StagePlanner::PlanStages(std::int64_t up_factor, std::int64_t
         plan.cost = best_cost;
     }
     return plan;
+}
+
+StagePlanner::SteepStage StagePlanner::SteepStageFilter(std::int64_t rate, int up, int down,
+                                                        double lower_nyquist, SteepRole role) {
+    const double in_rate = static_cast<double>(rate);
+    const double big_rate = in_rate * up;
+    const double out_rate = big_rate / down;
+    double stop = lower_nyquist;
+    if (role == SteepRole::Before) {
+        stop = out_rate - lower_nyquist;
+    } else if (role == SteepRole::After) {
+        stop = in_rate - lower_nyquist;
+    }
+    stop = std::min(stop, 0.5 * big_rate);
+    const double pass = steep_filter::pass_edge * lower_nyquist;
+    SteepStage stage{};
+    stage.pass = pass / big_rate;
+    stage.stop = stop / big_rate;
+    stage.length = steep_filter::Length(up, stage.stop - stage.pass);
+    stage.cutoff = static_cast<float>(stage.pass + stage.stop);
+    return stage;
+}
+
+double StagePlanner::SteepCost(const std::vector<int>& up, const std::vector<int>& down,
+                               std::int64_t up_factor, std::int64_t down_factor,
+                               std::size_t steep) {
+    const std::size_t stages = std::max(up.size(), down.size());
+    if (steep >= stages) {
+        return -1.0;
+    }
+    const std::int64_t floor_rate = std::min(up_factor, down_factor);
+    const double nyquist = 0.5 * static_cast<double>(floor_rate);
+    std::int64_t rate = down_factor;
+    double cost = 0.0;
+    for (std::size_t i = 0; i < stages; ++i) {
+        const int a = i < up.size() ? up[i] : 1;
+        const int b = i < down.size() ? down[i] : 1;
+        const SteepStage filter = SteepStageFilter(rate, a, b, nyquist, RoleOf(i, steep));
+        cost += SteepStageCost(rate, a, b, filter);
+        // Divided first: the down factors divide the rates, and rate * up
+        // could overflow for ratios of large primes.
+        rate = rate / b * a;
+        if (rate < floor_rate) {
+            return -1.0;
+        }
+    }
+    return cost;
+}
+
+StagePlanner::SteepPlan StagePlanner::PlanSteepStages(std::int64_t up_factor,
+                                                      std::int64_t down_factor,
+                                                      const SteepStageCheck& allowed) {
+    return SteepSearch(up_factor, down_factor, allowed).Run();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Splits a reduced rate ratio L/M (L up, M down, coprime) into a cascade of
@@ -48,6 +50,59 @@ public:
     // min(L, M). The shorter list counts as padded with ones.
     static std::int64_t Cost(const std::vector<int>& up, const std::vector<int>& down,
                              std::int64_t up_factor, std::int64_t down_factor);
+
+    // The steep family of filters (FilterSetting::Steep), rates in the same
+    // units of input rate / M, in which every stage's rates are whole
+    // numbers. With F = min(L, M) / 2, the lower Nyquist frequency, one stage
+    // is the steep one: its stopband starts at F. A stage before it may let
+    // through whatever its decimation folds no lower than F, since the steep
+    // stage removes that: it stops at q - F, q its output rate. A stage after
+    // it sees nothing above F but its own images, which start at r - F, r its
+    // input rate. Every stage passes up to steep_filter::pass_edge * F, and
+    // stops at most at half its interpolated rate.
+    enum class SteepRole { Before, Steep, After };
+    struct SteepStage {
+        std::int64_t length; // an even multiple of up, by steep_filter::Length
+        float cutoff;        // mid-transition, relative to half the interpolated rate
+        double pass;         // the edges, as fractions of the interpolated rate
+        double stop;
+    };
+    static SteepStage SteepStageFilter(std::int64_t rate, int up, int down, double lower_nyquist,
+                                       SteepRole role);
+
+    // A steep cascade: the factors and which stage is the steep one.
+    struct SteepPlan {
+        std::vector<int> up;
+        std::vector<int> down;
+        std::size_t steep = 0;
+        double cost = 0; // 0 when the search found nothing
+    };
+
+    // The work of a steep cascade: the sum over its stages of output rate
+    // times (taps per branch + 8), the 8 standing for the kernel's rounding
+    // of every row up to whole vectors, and times 1.4 for a stage whose table
+    // is stored once instead of in eight shifted copies (PolyphaseBranches):
+    // its sample loads are unaligned, which measured that much slower per
+    // tap. -1 when a stage takes the rate below min(L, M) or when `steep` is
+    // past the last stage. The shorter list counts as padded with ones.
+    static double SteepCost(const std::vector<int>& up, const std::vector<int>& down,
+                            std::int64_t up_factor, std::int64_t down_factor, std::size_t steep);
+
+    // Whether a candidate stage, taking `rate` and interpolating by up and
+    // decimating by down with the given filter, may be used at all (its
+    // filter and buffers within the memory limits).
+    using SteepStageCheck =
+        std::function<bool(std::int64_t rate, int up, int down, const SteepStage& filter)>;
+
+    // The cheapest steep cascade by SteepCost over every ordered split of L
+    // and M into stage factors and every choice of the steep stage, among
+    // stages that `allowed` accepts and that keep the rate at or above
+    // min(L, M). Deterministic: a shortest path over the pairs of divisors
+    // already used, so its work grows with the number of divisors of L and
+    // M, not with the number of cascades; ties go to the first found in
+    // ascending order of the factors. Empty lists when nothing is allowed.
+    static SteepPlan PlanSteepStages(std::int64_t up_factor, std::int64_t down_factor,
+                                     const SteepStageCheck& allowed);
 
     // The primes below 1000, ascending, followed by 0.
     static const std::uint16_t primes[169];

@@ -14,7 +14,8 @@ each word may use {in} (the input file), {outdir} (an empty folder), {out}
 ({outdir}/ plus the input's file name, where the converter must write),
 {rate} (the output rate) and {bits} (the output width). Outputs may be
 integer PCM or IEEE float WAVE files. Without --config the configurations
-are this project's converter (build/release/marrowvale) and sox -h and -v.
+are this project's converter (build/release/marrowvale) with each filter
+setting, and sox -h and -v.
 
 Definitions:
   sweep       linear, 20 Hz to the input's Nyquist frequency in --duration
@@ -60,6 +61,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 
 DEFAULT_CONFIGS = [
     "filter 0=" + os.path.join(ROOT, "build/release/marrowvale") + " {in} -o {outdir} -s {rate} -b {bits}",
+    "filter 1=" + os.path.join(ROOT, "build/release/marrowvale") + " {in} -o {outdir} -s {rate} -b {bits} --filter 1",
     "sox -h=sox {in} -b {bits} {out} rate -h {rate}",
     "sox -v=sox {in} -b {bits} {out} rate -v {rate}",
 ]
