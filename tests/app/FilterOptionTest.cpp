@@ -3,7 +3,8 @@
 
 #include "app/CommandLine.hpp"
 #include "support/RunProgram.hpp"
-#include "support/TestWav.hpp"
+#include "support/ScratchFolder.hpp"
+#include "support/Signals.hpp"
 
 #include <algorithm>
 #include <boost/program_options/errors.hpp>
@@ -73,9 +74,9 @@ TEST(FilterOption, SteepFilterRemovesWhatTheDesignedOneFoldsBack) {
         EXPECT_EQ(result.exit_status, 0) << result.err;
         return testsupport::ReadFileBytes(scratch / folder + "/tone.wav");
     };
-    const std::string by_default = convert("default", {});
-    const std::string designed = convert("designed", {"--filter", "0"});
-    const std::string steep = convert("steep", {"--filter", "1"});
+    const testsupport::Bytes by_default = convert("default", {});
+    const testsupport::Bytes designed = convert("designed", {"--filter", "0"});
+    const testsupport::Bytes steep = convert("steep", {"--filter", "1"});
     EXPECT_EQ(designed, by_default);
 
     const testsupport::ParsedWav d = testsupport::ParseWav(designed);
@@ -121,7 +122,7 @@ TEST(FilterOption, SteepBytesDoNotDependOnThreadsOrKernel) {
             "unset MARROWVALE_GENERIC_KERNEL;");
         EXPECT_EQ(plain.exit_status, 0) << plain.err;
         EXPECT_EQ(fast.exit_status, 0) << fast.err;
-        const std::string bytes = testsupport::ReadFileBytes(scratch / "plain/a.wav");
+        const testsupport::Bytes bytes = testsupport::ReadFileBytes(scratch / "plain/a.wav");
         EXPECT_GT(bytes.size(), 46u);
         // Compared whole, without printing a megabyte when they differ.
         EXPECT_TRUE(bytes == testsupport::ReadFileBytes(scratch / "fast/a.wav"));

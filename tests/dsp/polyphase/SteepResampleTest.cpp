@@ -2,12 +2,13 @@
 // passband, the latency, exact lengths, extreme ratios; and the designed
 // filters' plans left as they were.
 
-#include "ResamplerTestSupport.hpp"
 #include "SpectrumTestSupport.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranchCache.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/polyphase/StagePlanner.hpp"
+#include "support/ResamplerDrive.hpp"
+#include "support/Signals.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,7 @@ constexpr std::size_t analysis = 1 << 15;
 std::vector<int> Convert(int input_rate, int output_rate, FilterSetting setting,
                          const std::vector<int>& input) {
     PolyphaseResample resampler(ResamplePlan::For(input_rate, output_rate, setting));
-    return resampler_test::Convert(resampler, input, 4096, 4096);
+    return testsupport::Resample(resampler, input, 4096, 4096);
 }
 
 // The highest level in the output's spectrum, in dB relative to the input
@@ -38,7 +39,7 @@ double HighestSpur(int input_rate, int output_rate, double f, double exclude) {
     const std::size_t in_length =
         static_cast<std::size_t>(static_cast<double>(analysis) * input_rate / output_rate) +
         static_cast<std::size_t>(input_rate / 10);
-    const std::vector<int> x = resampler_test::Sine(f, input_rate, amplitude, in_length);
+    const std::vector<int> x = testsupport::Sine(in_length, f, input_rate, amplitude);
     const std::vector<int> y = Convert(input_rate, output_rate, FilterSetting::Steep, x);
     const std::size_t first = static_cast<std::size_t>(output_rate / 20);
     EXPECT_GE(y.size(), first + analysis);
@@ -56,10 +57,10 @@ double HighestSpur(int input_rate, int output_rate, double f, double exclude) {
 // The gain, in dB, of a sine of frequency f through the conversion.
 double Gain(int input_rate, int output_rate, FilterSetting setting, double f) {
     const std::size_t length = static_cast<std::size_t>(input_rate / 5);
-    const std::vector<int> x = resampler_test::Sine(f, input_rate, amplitude, length);
+    const std::vector<int> x = testsupport::Sine(length, f, input_rate, amplitude);
     const std::vector<int> y = Convert(input_rate, output_rate, setting, x);
-    const resampler_test::SineFit fit =
-        resampler_test::FitSine(y, f, output_rate, y.size() / 4, y.size() * 3 / 4);
+    const testsupport::SineFit fit =
+        testsupport::FitSine(y, f, output_rate, y.size() / 4, y.size() * 3 / 4);
     return 20.0 * std::log10(fit.amplitude / amplitude);
 }
 
@@ -153,7 +154,7 @@ TEST(SteepResample, ExactOutputLengths) {
     for (const auto& pair : pairs) {
         for (const std::size_t length : {0u, 1u, 7u, 1001u, 44101u}) {
             SCOPED_TRACE(testing::Message() << pair[0] << " -> " << pair[1] << ", " << length);
-            const std::vector<int> x = resampler_test::Noise(length, 1 << 28, 5);
+            const std::vector<int> x = testsupport::NoiseSamples(length, 29, 5);
             const std::uint64_t expected = (length * static_cast<std::uint64_t>(pair[1]) +
                                             static_cast<std::uint64_t>(pair[0]) - 1) /
                                            static_cast<std::uint64_t>(pair[0]);
@@ -226,7 +227,7 @@ TEST(SteepResample, ExtremeRatiosStayWithinTheLimits) {
         if (c.stream) {
             PolyphaseResample r(plan);
             const std::vector<int> x(300, 1 << 24);
-            EXPECT_EQ(resampler_test::Convert(r, x, 4096, 65536).size(), expected);
+            EXPECT_EQ(testsupport::Resample(r, x, 4096, 65536).size(), expected);
         }
     }
     // What nothing can hold is refused as the designed filters refuse it.
