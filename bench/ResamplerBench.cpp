@@ -126,9 +126,9 @@ BENCHMARK(BM_Stage)
 
 // The randomised search a rate pair's first resampler runs.
 void Search(benchmark::State& state, std::int64_t up, std::int64_t down) {
-    std::srand(1);
+    PlannerRandom random(1);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(StagePlanner::PlanStages(up, down));
+        benchmark::DoNotOptimize(StagePlanner::PlanStages(up, down, random));
     }
 }
 void BM_FirstPlan_44100_48000(benchmark::State& state) {

@@ -40,6 +40,13 @@ bool GenericForcedByEnvironment() {
     return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
 }
 
+// MARROWVALE_KERNEL=avx2 keeps a processor with AVX-512 on the AVX2/FMA
+// kernel, to measure what machines without AVX-512 get.
+bool Avx2AskedByEnvironment() {
+    const char* value = std::getenv("MARROWVALE_KERNEL");
+    return value != nullptr && std::strcmp(value, "avx2") == 0;
+}
+
 } // namespace
 
 void PolyphaseKernel::Generic(const Job& job) {
@@ -292,7 +299,7 @@ PolyphaseKernel::Function PolyphaseKernel::Select(Path path) {
     if (path == Path::Generic || GenericForcedByEnvironment()) {
         return &Generic;
     }
-    if (avx512 && path == Path::Automatic) {
+    if (avx512 && path == Path::Automatic && !Avx2AskedByEnvironment()) {
         return &Avx512;
     }
     return avx2 ? &Avx2Fma : &Generic;

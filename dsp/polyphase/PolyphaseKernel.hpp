@@ -54,7 +54,8 @@ public:
     }
 
     // The kernel for `path`. Automatic gives the AVX-512 kernel when the
-    // processor has it, else the AVX2/FMA kernel when it has both, unless the
+    // processor has it (unless the environment variable MARROWVALE_KERNEL is
+    // "avx2"), else the AVX2/FMA kernel when it has both, unless the
     // environment variable MARROWVALE_GENERIC_KERNEL is set to something
     // other than empty or "0"; else the generic one.
     static Function Select(Path path);

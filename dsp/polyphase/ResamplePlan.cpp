@@ -60,8 +60,8 @@ std::uint64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
 // hold the cache's lock.
 std::shared_ptr<const ResamplePlan> SearchDesigned(std::int64_t up_factor,
                                                    std::int64_t down_factor) {
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    StagePlanner::Plan factors = StagePlanner::PlanStages(up_factor, down_factor);
+    PlannerRandom random(static_cast<unsigned>(std::time(nullptr)));
+    StagePlanner::Plan factors = StagePlanner::PlanStages(up_factor, down_factor, random);
     if (factors.up.empty()) {
         return nullptr;
     }

@@ -215,7 +215,7 @@ int StagePlanner::Factor(std::int64_t a, std::int64_t* factors) {
 }
 
 int StagePlanner::Group(const std::int64_t* factors, int count, int k, std::int64_t max_product,
-                        std::int64_t* out) {
+                        std::int64_t* out, PlannerRandom& random) {
     std::int64_t list[max_list];
     int n = 0;
     for (; n < k - count; ++n) {
@@ -231,8 +231,8 @@ int StagePlanner::Group(const std::int64_t* factors, int count, int k, std::int6
 
     for (int i = n; i >= 2; --i) {
         // Two draws, low part first: RAND_MAX may be as small as 32767.
-        const unsigned low = static_cast<unsigned>(std::rand() % 32768);
-        const unsigned high = static_cast<unsigned>(std::rand() % 32768);
+        const unsigned low = static_cast<unsigned>(random.Next() % 32768);
+        const unsigned high = static_cast<unsigned>(random.Next() % 32768);
         const unsigned j = (low + high * 8192u) % static_cast<unsigned>(i);
         if (j != static_cast<unsigned>(i - 1)) {
             std::swap(list[i - 1], list[j]);
@@ -243,7 +243,7 @@ int StagePlanner::Group(const std::int64_t* factors, int count, int k, std::int6
     std::int64_t current = list[0];
     for (int i = 1; i < n; ++i) {
         const std::int64_t d = list[i];
-        if (current * d <= max_product && (std::rand() & 1) != 0) {
+        if (current * d <= max_product && (random.Next() & 1) != 0) {
             current *= d;
         } else {
             out[emitted++] = current;
@@ -272,7 +272,8 @@ std::int64_t StagePlanner::Cost(const std::vector<int>& up, const std::vector<in
     return cost;
 }
 
-StagePlanner::Plan StagePlanner::PlanStages(std::int64_t up_factor, std::int64_t down_factor) {
+StagePlanner::Plan StagePlanner::PlanStages(std::int64_t up_factor, std::int64_t down_factor,
+                                            PlannerRandom& random) {
     std::int64_t up_primes[max_list];
     std::int64_t down_primes[max_list];
     const int up_count = Factor(up_factor, up_primes);
@@ -298,8 +299,8 @@ StagePlanner::Plan StagePlanner::PlanStages(std::int64_t up_factor, std::int64_t
         for (int trial = 0; trial < trials_per_bound; ++trial) {
             std::int64_t a[max_list];
             std::int64_t b[max_list];
-            const int na = Group(up_primes, up_count, k, max_product, a);
-            const int nb = Group(down_primes, down_count, k, max_product, b);
+            const int na = Group(up_primes, up_count, k, max_product, a, random);
+            const int nb = Group(down_primes, down_count, k, max_product, b, random);
             const int stages = std::max(na, nb);
             std::fill(a + na, a + stages, 1);
             std::fill(b + nb, b + stages, 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dsp/polyphase/PlannerRandom.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,8 +15,8 @@
 // factors of L and M that minimises an estimate of the work: a stage costs
 // up * down plus the rate it produces, rates counted in units of
 // input rate / M, and no stage may bring the rate below min(L, M). The
-// search draws from the C library's rand(); among plans of equal cost the
-// first one drawn wins. It tries at most 64 bounds on the grouped factors
+// search draws from the C library's rand() sequence (PlannerRandom); among
+// plans of equal cost the first one drawn wins. It tries at most 64 bounds on the grouped factors
 // (1 for common ratios): beyond that it gives up and finds no plan.
 // ResamplePlan seeds the generator, runs the search once per ratio and keeps
 // the result, so that all resamplers of a ratio share one cascade.
@@ -30,10 +32,9 @@ public:
     // prime factors, plus the ones that pad a short list.
     static constexpr int max_list = 64;
 
-    // The randomised search, drawing from rand() as it stands. The result
-    // has empty lists when no plan was found. Not reentrant: rand() is
-    // shared.
-    static Plan PlanStages(std::int64_t up_factor, std::int64_t down_factor);
+    // The randomised search, drawing from `random`. The result has empty
+    // lists when no plan was found.
+    static Plan PlanStages(std::int64_t up_factor, std::int64_t down_factor, PlannerRandom& random);
 
     // Writes the prime factors of a (a >= 1) in ascending order, repeated
     // as often as they divide, and returns their count (0 for a = 1). A
@@ -44,7 +45,7 @@ public:
     // them and merges neighbours at random while their product stays within
     // max_product. Writes the stage factors to out and returns their count.
     static int Group(const std::int64_t* factors, int count, int k, std::int64_t max_product,
-                     std::int64_t* out);
+                     std::int64_t* out, PlannerRandom& random);
 
     // The cost of a plan for L/M, or -1 when a stage takes the rate below
     // min(L, M). The shorter list counts as padded with ones.

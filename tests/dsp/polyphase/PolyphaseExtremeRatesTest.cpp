@@ -128,7 +128,8 @@ TEST(PolyphaseExtremeRates, SingleStageReplacesAnAbsurdCascade) {
     // The cascade the planner picks for 44101/44100 passes through blocks of
     // hundreds of millions of samples; one stage of 20 taps per branch
     // needs two blocks of about 44100.
-    const StagePlanner::Plan planned = StagePlanner::PlanStages(44101, 44100);
+    PlannerRandom random(1);
+    const StagePlanner::Plan planned = StagePlanner::PlanStages(44101, 44100, random);
     ASSERT_FALSE(planned.up.empty());
     EXPECT_GT(ResamplePlan(44101, 44100, planned.up, planned.down).StateBytes(),
               ResamplePlan::max_state_bytes);

@@ -47,11 +47,11 @@ TEST(StagePlanner, FactorsInAscendingOrder) {
 
 TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
     const std::int64_t factors[] = {2, 2, 2, 2, 2, 5};
-    std::srand(7);
+    PlannerRandom random(7);
     for (int trial = 0; trial < 200; ++trial) {
         std::int64_t out[StagePlanner::max_list];
         const int k = 8; // pads with two ones
-        const int n = StagePlanner::Group(factors, 6, k, 9, out);
+        const int n = StagePlanner::Group(factors, 6, k, 9, out, random);
         ASSERT_GE(n, 1);
         ASSERT_LE(n, k);
         std::int64_t product = 1;
@@ -66,35 +66,53 @@ TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
 TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     // 11 and 13 never merge under 9: only the shuffle's two draws happen.
     const std::int64_t big[] = {11, 13};
-    std::srand(99);
-    std::rand();
-    std::rand();
-    const int third = std::rand();
-    std::srand(99);
+    PlannerRandom reference(99);
+    reference.Next();
+    reference.Next();
+    PlannerRandom random(99);
     std::int64_t out[StagePlanner::max_list];
-    EXPECT_EQ(StagePlanner::Group(big, 2, 2, 9, out), 2);
-    EXPECT_EQ(std::rand(), third);
+    EXPECT_EQ(StagePlanner::Group(big, 2, 2, 9, out, random), 2);
+    EXPECT_EQ(random.Next(), reference.Next());
 
     // {2, 3}: two shuffle draws, then one draw deciding the merge.
     const std::int64_t small[] = {2, 3};
-    std::srand(5);
-    std::rand();
-    std::rand();
-    const int merge_draw = std::rand();
-    const int fourth = std::rand();
-    std::srand(5);
-    const int n = StagePlanner::Group(small, 2, 2, 9, out);
+    PlannerRandom ahead(5);
+    ahead.Next();
+    ahead.Next();
+    const int merge_draw = ahead.Next();
+    PlannerRandom merging(5);
+    const int n = StagePlanner::Group(small, 2, 2, 9, out, merging);
     EXPECT_EQ(n, (merge_draw & 1) ? 1 : 2);
-    EXPECT_EQ(std::rand(), fourth);
+    EXPECT_EQ(merging.Next(), ahead.Next());
 
     // A single entry is returned as it is, with no draw.
-    std::srand(5);
-    const int first = std::rand();
-    std::srand(5);
+    PlannerRandom untouched(5);
+    PlannerRandom first(5);
     const std::int64_t one[] = {7};
-    EXPECT_EQ(StagePlanner::Group(one, 1, 1, 9, out), 1);
+    EXPECT_EQ(StagePlanner::Group(one, 1, 1, 9, out, untouched), 1);
     EXPECT_EQ(out[0], 7);
-    EXPECT_EQ(std::rand(), first);
+    EXPECT_EQ(untouched.Next(), first.Next());
+}
+
+TEST(StagePlanner, RandomNumbersAreTheCLibrarysRandSequence) {
+    // Seeds as the clock gives them, 0 (taken as 1) and the top of the range.
+    for (const unsigned seed : {1765000000u, 0u, 1u, 12345u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        PlannerRandom random(seed);
+#if defined(__GLIBC__)
+        std::srand(seed);
+        for (int i = 0; i < 2000; ++i) {
+            ASSERT_EQ(random.Next(), std::rand()) << seed << " draw " << i;
+        }
+#endif
+        // Known values of the sequence, whatever the C library: the first
+        // draws after seed 1 are 1804289383, 846930886, 1681692777.
+        if (seed == 1) {
+            PlannerRandom one(1);
+            EXPECT_EQ(one.Next(), 1804289383);
+            EXPECT_EQ(one.Next(), 846930886);
+            EXPECT_EQ(one.Next(), 1681692777);
+        }
+    }
 }
 
 TEST(StagePlanner, CostsOfKnownPlans) {
@@ -157,8 +175,8 @@ TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
 
 TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
     // 44101 = 11 * 19 * 211: the 211 stage is larger than any bound tried.
-    std::srand(1);
-    const StagePlanner::Plan plan = StagePlanner::PlanStages(44101, 44100);
+    PlannerRandom random(1);
+    const StagePlanner::Plan plan = StagePlanner::PlanStages(44101, 44100, random);
     std::int64_t up = 1, down = 1;
     for (int f : plan.up) {
         up *= f;
