@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 
 namespace dsp::requantisation {
 
@@ -106,7 +107,9 @@ std::uint64_t RequantiseBlock(Filter& shaper, Dither& dither, const Sample* in, 
         // The scale is a power of two, so multiplying by its inverse is exact
         // and equals the division.
         const double t = (d + (v - s)) * limits.inverse_scale;
-        const double r = t >= 0.0 ? t + 0.5 : t - 0.5;
+        // Half away from zero; written as a choice of addend so that it needs
+        // no branch, which the sign of audio would keep mispredicting.
+        const double r = t + (t >= 0.0 ? 0.5 : -0.5);
         // |t| stays far below 2^62: the error fed back is bounded by half a
         // step plus the dither, so the correction is bounded too.
         const auto rounded = static_cast<std::int64_t>(r);
@@ -118,6 +121,40 @@ std::uint64_t RequantiseBlock(Filter& shaper, Dither& dither, const Sample* in, 
         // and burst into large excursions.
         const double e = static_cast<double>(rounded) * limits.scale - v + s;
         shaper.Push(e);
+    }
+    return clipped;
+}
+
+// Narrowing without noise shaping: the shaping filter's sum is then exactly
+// 0, so no sample depends on the one before and the loop runs without a
+// chain from one to the next. The dither is drawn a chunk ahead. For integer
+// samples the rounded value fits 32 bits (at least one bit is removed and the
+// dither stays within 2^30), which lets the compiler vectorise the loop.
+template <class Dither, class Sample>
+std::uint64_t RequantiseUnshaped(Dither& dither, const Sample* in, int* samples, unsigned count,
+                                 const Limits& limits) {
+    using Rounded = std::conditional_t<std::is_same_v<Sample, int>, std::int32_t, std::int64_t>;
+    constexpr unsigned chunk = 256;
+    double d[chunk];
+    std::uint64_t clipped = 0;
+    for (unsigned start = 0; start < count; start += chunk) {
+        const unsigned n = std::min(chunk, count - start);
+        for (unsigned i = 0; i < n; ++i) {
+            d[i] = dither.Next();
+        }
+        const Sample* x = in + start;
+        int* y = samples + start;
+        unsigned clipped_here = 0;
+        for (unsigned i = 0; i < n; ++i) {
+            const double t = (d[i] + Value(x[i])) * limits.inverse_scale;
+            const double r = t + (t >= 0.0 ? 0.5 : -0.5);
+            const auto rounded = static_cast<Rounded>(r);
+            const Rounded q = std::min(std::max(rounded, static_cast<Rounded>(limits.min_output)),
+                                       static_cast<Rounded>(limits.max_output));
+            clipped_here += q != rounded ? 1u : 0u;
+            y[i] = static_cast<int>(q);
+        }
+        clipped += clipped_here;
     }
     return clipped;
 }
@@ -242,6 +279,9 @@ void IntegerRequantiser<int>::ProcessNarrow(const Sample* in, int* out, unsigned
     const Limits limits{scale, 1.0 / scale, max_output, min_output};
     // Chosen once per block, so the per-sample calls are direct.
     clipped += WithDither(prepared_dither, *dither, [&](auto& generator) {
+        if (prepared_shaping == 0) {
+            return RequantiseUnshaped(generator, in, out, count, limits);
+        }
         return WithShaper(prepared_shaping, *noise_shaper, [&](auto& filter) {
             return RequantiseBlock(filter, generator, in, out, count, limits);
         });
