@@ -1,6 +1,7 @@
 #include "audio/riffwave/SampleBytes.hpp"
 
 #include <cstring>
+#include <type_traits>
 
 namespace audio::riffwave {
 
@@ -60,6 +61,28 @@ void EncodeStrided(const std::int32_t* __restrict__ in, std::size_t count, std::
     }
 }
 
+// Calls f with the width as a constant, so that each width gets its own
+// loop; other widths do nothing.
+template <class F>
+void WithWidth(unsigned width, F&& f) {
+    switch (width) {
+    case 1:
+        f(std::integral_constant<unsigned, 1>());
+        break;
+    case 2:
+        f(std::integral_constant<unsigned, 2>());
+        break;
+    case 3:
+        f(std::integral_constant<unsigned, 3>());
+        break;
+    case 4:
+        f(std::integral_constant<unsigned, 4>());
+        break;
+    default:
+        break;
+    }
+}
+
 // IEEE floats are little-endian in the file: their bits are assembled as an
 // integer first, so that the code does not depend on the host's byte order.
 template <class Float, class Bits>
@@ -102,42 +125,14 @@ void EncodeChannel(const float* values, std::size_t count, std::size_t stride,
 
 void DecodeChannel(const unsigned char* bytes, std::size_t count, unsigned width,
                    std::size_t stride, std::int32_t* values) {
-    switch (width) {
-    case 1:
-        DecodeStrided<1>(bytes, count, stride, values);
-        break;
-    case 2:
-        DecodeStrided<2>(bytes, count, stride, values);
-        break;
-    case 3:
-        DecodeStrided<3>(bytes, count, stride, values);
-        break;
-    case 4:
-        DecodeStrided<4>(bytes, count, stride, values);
-        break;
-    default:
-        break;
-    }
+    WithWidth(width,
+              [&](auto w) { DecodeStrided<decltype(w)::value>(bytes, count, stride, values); });
 }
 
 void EncodeChannel(const std::int32_t* values, std::size_t count, unsigned width,
                    std::size_t stride, unsigned char* bytes) {
-    switch (width) {
-    case 1:
-        EncodeStrided<1>(values, count, stride, bytes);
-        break;
-    case 2:
-        EncodeStrided<2>(values, count, stride, bytes);
-        break;
-    case 3:
-        EncodeStrided<3>(values, count, stride, bytes);
-        break;
-    case 4:
-        EncodeStrided<4>(values, count, stride, bytes);
-        break;
-    default:
-        break;
-    }
+    WithWidth(width,
+              [&](auto w) { EncodeStrided<decltype(w)::value>(values, count, stride, bytes); });
 }
 
 void DecodeSamples(const unsigned char* bytes, std::size_t count, unsigned width,
