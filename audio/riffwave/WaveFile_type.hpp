@@ -1,11 +1,14 @@
 #pragma once
 
+#include "audio/riffwave/WaveChunks.hpp"
 #include "audio/riffwave/WaveFormat_type.hpp"
 
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/path.hpp>
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace audio::riffwave {
@@ -14,6 +17,11 @@ namespace audio::riffwave {
 // header is parsed and the stream left at the first sample byte) or for writing
 // (a provisional header is written at once and completed on Close or
 // destruction).
+//
+// Files past 4 GiB are RF64: the RIFF id "RF64" (or "BW64" when read), a
+// "ds64" chunk with the 64-bit RIFF, data and sample counts, and 0xFFFFFFFF in
+// the 32-bit size fields. A writer is told at OpenWrite which form to write,
+// since a header cannot grow once samples follow it.
 //
 // Samples travel as signed 32-bit values right-justified in the file's sample
 // width; buffers are interleaved frames unless a channel is named. Channels
@@ -27,11 +35,18 @@ public:
     // The header this object writes for integer PCM: RIFF, "fmt " with an
     // 18-byte body, "data". IEEE float adds a 12-byte "fact" chunk.
     static constexpr unsigned kHeaderSize = 46;
-    // Largest data body that keeps an integer PCM file within 4 GiB, so that
-    // neither the RIFF size nor the data size can wrap.
+    // Largest plain RIFF file this object writes: 4 GiB, so that neither the
+    // RIFF size nor the data size can wrap.
+    static constexpr std::uint64_t kPlainFileLimit = std::uint64_t{1} << 32;
+    // Largest data body that keeps an integer PCM file within that limit.
     static constexpr std::uint32_t kMaxDataSize = 0xFFFFFFFFu - (kHeaderSize - 1);
-    // The same for a file written in `format`.
+    // The same for a file written in `format` without other chunks.
     static std::uint32_t MaxDataSize(const WaveFormat_type& format);
+    // Bytes of the whole plain RIFF file that `format`, `chunks` (may be null)
+    // and a data body of `data_bytes` make; past kPlainFileLimit it must be
+    // written as RF64.
+    static std::uint64_t PlainFileSize(const WaveFormat_type& format, const ChunkBlocks* chunks,
+                                       std::uint64_t data_bytes);
 
     WaveFile_type();
     WaveFile_type(const WaveFile_type&) = delete;
@@ -47,8 +62,15 @@ public:
     bool OpenWrite(const boost::filesystem::path& path, int channels, int sample_rate,
                    int bits_per_sample);
     // The same for integer PCM (format tag 1) or IEEE float (3) samples of the
-    // format's channels, rate and width; the other fields are derived.
+    // format's channels, rate and width; the other fields are derived. The
+    // extensible tag (65534) writes the extensible form with the format's
+    // channel mask and valid bits (0 or more than the width: the width), and
+    // the sub-format that IsFloat() names.
     bool OpenWrite(const boost::filesystem::path& path, const WaveFormat_type& format);
+    // The same as RF64 when `rf64` is set, with `chunks` (may be null) written
+    // before the data chunk at once and after the data body at Close.
+    bool OpenWrite(const boost::filesystem::path& path, const WaveFormat_type& format, bool rf64,
+                   std::shared_ptr<const ChunkBlocks> chunks);
     bool IsOpen() const;
     // Writes the final header when writing, then closes the stream. Does
     // nothing on a closed object.
@@ -68,21 +90,41 @@ public:
     // the body is too short to hold it.
     int SubFormat() const;
     const WaveFormat_type& Format() const { return format; }
-    std::uint32_t DataSize() const { return data_size; }
+    // The data body's size as the header gives it (from "ds64" in RF64).
+    std::uint64_t DataSize() const { return data_size; }
+    // Whether the file read or written is RF64.
+    bool IsRf64() const { return rf64; }
+
+    // Why the samples of the file read cannot be converted (its format, or a
+    // header that does not add up); empty when they can.
+    std::string Unreadable() const;
+    // The chunks of the file read other than "fmt " and "data", in file
+    // order. Only chunks whose body lies wholly within the file are listed,
+    // at most kMaxListedChunks of them.
+    static constexpr std::size_t kMaxListedChunks = 4096;
+    const std::vector<ChunkPlace>& Chunks() const { return chunks; }
+    // False when the file held more chunks than were listed.
+    bool ChunksComplete() const { return chunks_complete; }
+    // Reads a listed chunk's body, leaving the stream where it was.
+    bool ReadChunk(const ChunkPlace& place, std::vector<unsigned char>& body);
 
     // Whole samples in the data body (all channels); 0 for widths below 8 bits.
-    std::uint32_t TotalSamples() const;
+    std::uint64_t TotalSamples() const;
     // Whole frames in the data body; 0 when there are no channels.
-    std::uint32_t SamplesPerChannel() const;
+    std::uint64_t SamplesPerChannel() const;
+    // Whole frames of the data body that the file really holds: fewer than
+    // SamplesPerChannel when the file ends early.
+    std::uint64_t FramesInFile() const;
     // Playing time in milliseconds; 0 for a sample rate of 0.
     double DurationMs() const;
     // DurationMs split by truncation; hours saturate at 65535.
     void SplitDuration(std::uint16_t& hours, std::uint16_t& minutes, std::uint16_t& seconds,
                        std::uint16_t& milliseconds) const;
 
-    // True once a file could not be created, a write or the 4 GiB limit refused
-    // samples, or the final header or the close failed. Once set, further
-    // writes are dropped. Cleared by the next OpenWrite that creates a file.
+    // True once a file could not be created, a write or the size limit of a
+    // plain RIFF file refused samples, or the final header or the close
+    // failed. Once set, further writes are dropped. Cleared by the next
+    // OpenWrite that creates a file.
     bool Failed() const { return failed; }
 
     // Reads up to count samples (clamped to buffer.size()) from the current
@@ -102,8 +144,8 @@ public:
     void Interleave(const std::vector<std::int32_t>& in, unsigned count, int channel,
                     std::vector<std::int32_t>& out) const;
     // Appends count samples (clamped to buffer.size()), dropping the bits above
-    // the sample width. A write that would pass kMaxDataSize writes nothing and
-    // sets Failed().
+    // the sample width. A write that would take a plain RIFF file past
+    // kPlainFileLimit writes nothing and sets Failed().
     void WriteSamples(const std::vector<std::int32_t>& buffer, unsigned count);
 
     // Bytes of one frame: a sample of every channel.
@@ -117,12 +159,20 @@ public:
 protected:
     // Lets tests stand a writer just below the size limit without writing
     // gigabytes. The bytes then present no longer match the data size.
-    void SetDataSizeForTesting(std::uint32_t size) { data_size = size; }
+    void SetDataSizeForTesting(std::uint64_t size) { data_size = size; }
 
 private:
     bool ReadHeader();
+    void ReadDs64(std::uint64_t size);
+    std::uint64_t SizeFromTable(const std::string& id, std::uint32_t size) const;
+    void ListChunk(const std::string& id, std::uint64_t offset, std::uint64_t size, bool after);
+    bool ChunkHeaderAt(std::uint64_t at, std::uint64_t end, std::string& id, std::uint64_t& size);
+    void ListChunksAfterData(std::uint64_t data_body);
+    void NormaliseWidth();
     std::vector<unsigned char> HeaderBytes() const;
     void WriteHeader();
+    void WriteDataHeader();
+    std::uint64_t Frames() const;
     bool CanWrite();
     void WriteData(const unsigned char* bytes, std::size_t count);
     unsigned SampleWidth() const { return format.bits_per_sample / 8u; }
@@ -130,10 +180,30 @@ private:
     bool valid = false;
     bool writing = false;
     boost::filesystem::path path;
-    std::uint32_t riff_size = 0;
+    bool rf64 = false;
+    std::uint64_t riff_size = 0;
     std::uint32_t fmt_size = 0;
-    std::uint32_t data_size = 0;
+    std::uint64_t data_size = 0;
     WaveFormat_type format;
+    std::string header_problem; // why a header that was read does not add up
+
+    // Reading: the file's length, where the data body starts, the ds64 table
+    // of 64-bit chunk sizes, and the other chunks.
+    std::uint64_t file_size = 0;
+    std::uint64_t data_start = 0;
+    bool have_data = false;
+    bool ds64_seen = false;
+    std::uint64_t ds64_riff_size = 0;
+    std::uint64_t ds64_data_size = 0;
+    std::vector<std::pair<std::string, std::uint64_t>> ds64_table;
+    std::vector<ChunkPlace> chunks;
+    bool chunks_complete = true;
+
+    // Writing: the other chunks, where the data chunk's header stands, and the
+    // largest data body the file can take.
+    std::shared_ptr<const ChunkBlocks> extra_chunks;
+    std::uint64_t data_header_at = 0;
+    std::uint64_t max_data_size = 0;
     std::uint64_t frames_read = 0; // by ReadFrames
     bool failed = false;
     boost::shared_ptr<boost::filesystem::fstream> stream;

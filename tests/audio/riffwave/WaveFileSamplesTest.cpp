@@ -18,7 +18,7 @@ protected:
         WriteFileBytes(dir / "in.wav", SimpleWave(1, 8000, bits, data));
         WaveFile_type wave;
         EXPECT_TRUE(wave.OpenRead(dir / "in.wav"));
-        const unsigned count = wave.TotalSamples();
+        const auto count = static_cast<unsigned>(wave.TotalSamples());
         Samples samples(count);
         samples.resize(wave.ReadSamples(samples, count));
         return samples;
