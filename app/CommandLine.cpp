@@ -57,6 +57,7 @@ po::options_description MakeOptionsDescription() {
         ("output_folder,o", po::value<std::string>(), "Output Folder")                //
         ("float", "Write 32-bit float samples")                                       //
         ("filter", po::value<UnsignedValue>(), "Resampling Filter (0, 1: steep)")     //
+        ("strip-metadata", "Write only the format and the samples")                   //
         ("jobs,j", po::value<UnsignedValue>(), "Threads in all (0: one per core)")    //
         ("quiet,q", "No banner, reports or progress bars")                            //
         ("files-from", po::value<std::string>(), "File of input names, one a line")   //
@@ -180,6 +181,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     ConversionSettings& settings = result.settings;
     settings.output_folder = MakeNativePath(options["output_folder"].as<std::string>());
+    settings.strip_metadata = options.count("strip-metadata") != 0;
 
     // Out-of-range values are replaced by 0, which keeps the input's value or
     // switches the setting off; a line on standard error says so.

@@ -20,6 +20,9 @@ struct ConversionSettings {
     bool float_output = false;
     // The resampler's filters: 0 designed, 1 steep (see FilterSetting).
     std::int32_t filter = 0;
+    // Only the format and the samples are written: no chunk of the input's
+    // metadata is carried over.
+    bool strip_metadata = false;
 };
 
 } // namespace marrowvale

@@ -81,7 +81,7 @@ std::string Task_Convert::Judge() {
 }
 
 std::string Task_Convert::JudgeOpenInput() {
-    std::string reason = input.Format().Unreadable();
+    std::string reason = input.Unreadable();
     if (!reason.empty()) {
         return reason;
     }
@@ -106,14 +106,26 @@ std::string Task_Convert::JudgeOpenInput() {
     if (!plan.resampling) {
         return reason;
     }
-    plan.input_frames = input.SamplesPerChannel();
+    // A file that ends before its data body does converts what it holds.
+    plan.input_frames = input.FramesInFile();
     plan.output_frames = plan.resampling->OutputLength(plan.input_frames);
 
+    if (!settings.strip_metadata) {
+        plan.chunks = audio::riffwave::ReadCarriedChunks(
+            input,
+            audio::riffwave::FrameScale(static_cast<std::uint32_t>(plan.input_rate),
+                                        static_cast<std::uint32_t>(plan.output_rate)),
+            reason);
+        if (!plan.chunks) {
+            return reason;
+        }
+    }
+    // The exact output size is known now, before anything is written: an
+    // output past the plain file's limit is RF64 from its first byte.
     const std::uint64_t data_size =
         plan.output_frames * plan.channels * static_cast<std::uint64_t>(plan.output.bits / 8);
-    if (data_size > WaveFile_type::MaxDataSize(OutputFormat())) {
-        return "the output would reach 4 GiB, the limit of a RIFF WAVE file";
-    }
+    plan.rf64 = WaveFile_type::PlainFileSize(OutputFormat(), plan.chunks.get(), data_size) >
+                plain_file_limit;
     const std::uint64_t state_bytes = plan.resampling->StateBytes() * plan.channels;
     if (state_bytes > largest_state_bytes) {
         return (boost::format("resampling %u channels from %d Hz to %d Hz would need %u MiB, "
@@ -137,6 +149,21 @@ audio::riffwave::WaveFormat_type Task_Convert::OutputFormat() const {
     format.channels = static_cast<std::uint16_t>(plan.channels);
     format.sample_rate = static_cast<std::uint32_t>(plan.output_rate);
     format.bits_per_sample = static_cast<std::uint16_t>(plan.output.bits);
+    // An extensible input keeps its form and speaker positions; the valid bits
+    // are the width asked for, within the container.
+    const audio::riffwave::WaveFormat_type& in = input.Format();
+    if (in.IsExtensible()) {
+        format.format_tag = audio::riffwave::format_extensible;
+        format.sub_format =
+            plan.output.floating ? audio::riffwave::format_ieee_float : audio::riffwave::format_pcm;
+        format.channel_mask = in.channel_mask;
+        format.guid_tail = in.guid_tail;
+        format.valid_bits = format.bits_per_sample;
+        if (!plan.output.floating && settings.new_bit_depth > 0 &&
+            settings.new_bit_depth < plan.output.bits) {
+            format.valid_bits = static_cast<std::uint16_t>(settings.new_bit_depth);
+        }
+    }
     return format;
 }
 
@@ -167,7 +194,7 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
 
     TemporaryFile temporary(TemporaryPathFor(output_path));
     WaveFile_type output;
-    output.OpenWrite(temporary.Path(), OutputFormat());
+    output.OpenWrite(temporary.Path(), OutputFormat(), plan.rf64, plan.chunks);
     if (!output.IsOpen()) {
         failure_reason = "cannot create an output file in \"" + folder.generic_string() + "\"";
         return;

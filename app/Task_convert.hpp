@@ -26,6 +26,10 @@ struct ConversionPlan {
     std::uint64_t input_frames = 0;
     std::uint64_t output_frames = 0; // exactly what the resamplers deliver
     std::shared_ptr<const ResamplePlan> resampling;
+    // The input's other chunks as the output carries them, rescaled to the
+    // output rate; null with --strip-metadata.
+    std::shared_ptr<const audio::riffwave::ChunkBlocks> chunks;
+    bool rf64 = false; // the output is too large for a plain RIFF file
 };
 
 // Converts one input file into one output file of the same name in the
@@ -60,6 +64,9 @@ public:
 
     // Threads this file may use, the calling one included; 0: one per core.
     void SetThreadCount(std::size_t count) { thread_count = count; }
+    // Outputs larger than this many bytes as plain RIFF files are written as
+    // RF64; tests lower it to see small RF64 files.
+    void SetPlainFileLimit(std::uint64_t bytes) { plain_file_limit = bytes; }
 
     // What the last Run did; FailureReason says why it did not convert.
     ConversionOutcome Outcome() const { return outcome; }
@@ -85,6 +92,7 @@ private:
     ConversionPlan plan;
 
     std::size_t thread_count = 0;
+    std::uint64_t plain_file_limit = audio::riffwave::WaveFile_type::kPlainFileLimit;
     ConversionOutcome outcome = ConversionOutcome::Skipped;
     std::string failure_reason;
     std::uint64_t clipped_samples = 0;
