@@ -12,18 +12,25 @@ std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
            static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-// Chunks from offset 12 on: id, body offset, size.
+// Chunks from offset 12 on: id, body offset, size. In an RF64 file a data
+// size of 0xFFFFFFFF is the one in "ds64".
 template <class Visit>
 void WalkChunks(const Bytes& file, Visit visit) {
     std::size_t at = 12;
+    std::size_t ds64_data_size = 0;
     while (at + 8 <= file.size()) {
         const std::string id(file.begin() + static_cast<std::ptrdiff_t>(at),
                              file.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        const std::uint32_t size = Get32(file, at + 4);
+        std::size_t size = Get32(file, at + 4);
+        if (id == "ds64" && at + 20 <= file.size()) {
+            ds64_data_size = Get32(file, at + 16); // sizes of a test file fit 32 bits
+        } else if (id == "data" && size == 0xFFFFFFFFu) {
+            size = ds64_data_size;
+        }
         if (!visit(id, at + 8, size)) {
             return;
         }
-        at += 8 + std::size_t{size} + (size & 1u);
+        at += 8 + size + (size & 1u);
     }
 }
 
@@ -86,7 +93,7 @@ Bytes MakeFloatWav(int channels, std::uint32_t rate, int bits, const Values& sam
 
 Bytes ChunkBody(const Bytes& file, const std::string& id) {
     Bytes body;
-    WalkChunks(file, [&](const std::string& found, std::size_t at, std::uint32_t size) {
+    WalkChunks(file, [&](const std::string& found, std::size_t at, std::size_t size) {
         if (found != id) {
             return true;
         }
@@ -100,7 +107,7 @@ Bytes ChunkBody(const Bytes& file, const std::string& id) {
 
 std::vector<std::string> ChunkIds(const Bytes& file) {
     std::vector<std::string> ids;
-    WalkChunks(file, [&](const std::string& id, std::size_t, std::uint32_t) {
+    WalkChunks(file, [&](const std::string& id, std::size_t, std::size_t) {
         ids.push_back(id);
         return true;
     });

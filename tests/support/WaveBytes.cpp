@@ -24,6 +24,11 @@ WaveBytes& WaveBytes::U32(std::uint32_t value) {
     return U16(value >> 16);
 }
 
+WaveBytes& WaveBytes::U64(std::uint64_t value) {
+    U32(static_cast<std::uint32_t>(value & 0xFFFFFFFFu));
+    return U32(static_cast<std::uint32_t>(value >> 32));
+}
+
 WaveBytes& WaveBytes::Raw(const Bytes& more) {
     bytes.insert(bytes.end(), more.begin(), more.end());
     return *this;
@@ -93,11 +98,12 @@ Bytes PcmFormat(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, 
 }
 
 Bytes ExtensibleFormat(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits,
-                       std::uint32_t sub_format, std::uint32_t channel_mask) {
+                       std::uint32_t sub_format, std::uint32_t channel_mask,
+                       std::uint32_t valid_bits) {
     return WaveBytes()
         .Raw(PcmFormat(channels, rate, bits, 65534))
         .U16(22)
-        .U16(bits)
+        .U16(valid_bits == 0 ? bits : valid_bits)
         .U32(channel_mask)
         .U16(sub_format)
         .Raw({0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71})
@@ -117,27 +123,50 @@ Bytes MakeWav(const WavLayout& layout, const Samples& samples) {
     const auto channels = static_cast<std::uint32_t>(layout.channels);
     const auto bits = static_cast<std::uint32_t>(layout.bits);
     const Bytes data = EncodeSamples(samples, bits / 8);
-    const Bytes fmt =
+    Bytes fmt =
         layout.format_tag == 65534
             ? ExtensibleFormat(channels, layout.rate, bits,
-                               static_cast<std::uint32_t>(layout.sub_format))
+                               static_cast<std::uint32_t>(layout.sub_format), layout.channel_mask,
+                               static_cast<std::uint32_t>(layout.valid_bits))
             : PcmFormat(channels, layout.rate, bits, static_cast<std::uint32_t>(layout.format_tag));
-    const std::uint32_t data_size = layout.data_size_override >= 0
-                                        ? static_cast<std::uint32_t>(layout.data_size_override)
-                                        : static_cast<std::uint32_t>(data.size());
-    WaveBytes body;
-    body.Text("WAVE").Chunk("fmt ", fmt).Raw(layout.chunks_before_data);
-    body.Text("data").U32(data_size).Raw(data);
+    if (layout.block_align_override >= 0) {
+        const auto align = static_cast<std::uint32_t>(layout.block_align_override);
+        const Bytes fields = WaveBytes().U32(layout.rate * align).U16(align).Get();
+        std::copy(fields.begin(), fields.end(), fmt.begin() + 8);
+    }
+    const std::uint64_t data_size = layout.data_size_override >= 0
+                                        ? static_cast<std::uint64_t>(layout.data_size_override)
+                                        : data.size();
+    WaveBytes rest;
+    rest.Chunk("fmt ", fmt).Raw(layout.chunks_before_data);
+    rest.Text("data").U32(layout.rf64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data_size));
+    rest.Raw(data);
     if (!layout.chunks_after_data.empty()) {
         if (data.size() % 2 == 1) {
-            body.Raw({0});
+            rest.Raw({0});
         }
-        body.Raw(layout.chunks_after_data);
+        rest.Raw(layout.chunks_after_data);
     }
+    if (!layout.rf64) {
+        return WaveBytes()
+            .Text("RIFF")
+            .U32(static_cast<std::uint32_t>(rest.Size() + 4))
+            .Text("WAVE")
+            .Raw(rest.Get())
+            .Get();
+    }
+    const std::uint64_t block_align = channels * (bits / 8);
+    WaveBytes ds64;
+    ds64.U64(4 + 36 + rest.Size())
+        .U64(data_size)
+        .U64(block_align == 0 ? 0 : data_size / block_align);
+    ds64.U32(0);
     return WaveBytes()
-        .Text("RIFF")
-        .U32(static_cast<std::uint32_t>(body.Size()))
-        .Raw(body.Get())
+        .Text("RF64")
+        .U32(0xFFFFFFFFu)
+        .Text("WAVE")
+        .Chunk("ds64", ds64.Get())
+        .Raw(rest.Get())
         .Get();
 }
 
@@ -151,6 +180,15 @@ std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
     return value;
 }
 
+std::uint64_t Get64(const Bytes& bytes, std::size_t at) {
+    return Get32(bytes, at) | std::uint64_t{Get32(bytes, at + 4)} << 32;
+}
+
+bool IsHead(const Bytes& bytes, const char* id) {
+    return bytes.size() >= 12 && std::equal(bytes.begin(), bytes.begin() + 4, id) &&
+           std::equal(bytes.begin() + 8, bytes.begin() + 12, "WAVE");
+}
+
 int Get16(const Bytes& bytes, std::size_t at) {
     return bytes[at] | (bytes[at + 1] << 8);
 }
@@ -159,8 +197,8 @@ int Get16(const Bytes& bytes, std::size_t at) {
 
 ParsedWav ParseWav(const Bytes& bytes) {
     ParsedWav wav;
-    if (bytes.size() < 12 || TextBytes("RIFF") != Bytes(bytes.begin(), bytes.begin() + 4) ||
-        TextBytes("WAVE") != Bytes(bytes.begin() + 8, bytes.begin() + 12)) {
+    wav.rf64 = IsHead(bytes, "RF64");
+    if (!IsHead(bytes, "RIFF") && !wav.rf64) {
         return wav;
     }
     wav.riff_size = Get32(bytes, 4);
@@ -178,10 +216,22 @@ ParsedWav ParseWav(const Bytes& bytes) {
             wav.byte_rate = Get32(bytes, body + 8);
             wav.block_align = Get16(bytes, body + 12);
             wav.bits = Get16(bytes, body + 14);
+            if (wav.format_tag == 65534 && body + 26 <= bytes.size()) {
+                wav.valid_bits = Get16(bytes, body + 18);
+                wav.channel_mask = Get32(bytes, body + 20);
+                wav.sub_format = Get16(bytes, body + 24);
+            }
             have_fmt = true;
+        } else if (id == "ds64" && wav.rf64 && body + 24 <= bytes.size()) {
+            wav.ds64_riff_size = Get64(bytes, body);
+            wav.ds64_data_size = Get64(bytes, body + 8);
+            wav.ds64_sample_count = Get64(bytes, body + 16);
         } else if (id == "data") {
             wav.data_size = size;
-            const std::size_t end = std::min<std::size_t>(bytes.size(), body + size);
+            const std::uint64_t true_size =
+                wav.rf64 && size == 0xFFFFFFFFu ? wav.ds64_data_size : size;
+            const std::size_t end =
+                static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), body + true_size));
             wav.samples = DecodeSamples(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(body),
                                               bytes.begin() + static_cast<std::ptrdiff_t>(end)),
                                         static_cast<unsigned>(wav.bits / 8));

@@ -23,6 +23,7 @@ public:
     WaveBytes& Text(const std::string& text);
     WaveBytes& U16(std::uint32_t value);
     WaveBytes& U32(std::uint32_t value);
+    WaveBytes& U64(std::uint64_t value);
     WaveBytes& Raw(const Bytes& more);
     // A chunk with its true size and, for an odd size, the pad byte.
     WaveBytes& Chunk(const std::string& id, const Bytes& body);
@@ -45,11 +46,12 @@ Samples DecodeSamples(const Bytes& bytes, unsigned width);
 // The 16-byte PCM "fmt " body.
 Bytes PcmFormat(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits,
                 std::uint32_t tag = 1);
-// The 40-byte extensible (tag 65534) "fmt " body: extra size 22, valid bits,
-// channel mask and the sub-format GUID, whose first two bytes carry the
-// sub-format tag (1 integer PCM, 3 float).
+// The 40-byte extensible (tag 65534) "fmt " body: extra size 22, valid bits
+// (0: `bits`), channel mask and the sub-format GUID, whose first two bytes
+// carry the sub-format tag (1 integer PCM, 3 float).
 Bytes ExtensibleFormat(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits,
-                       std::uint32_t sub_format, std::uint32_t channel_mask = 0);
+                       std::uint32_t sub_format, std::uint32_t channel_mask = 0,
+                       std::uint32_t valid_bits = 0);
 // A plain file: head, 16-byte "fmt ", "data" holding the given bytes.
 Bytes SimpleWave(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, const Bytes& data);
 
@@ -63,6 +65,12 @@ struct WavLayout {
     Bytes chunks_before_data;          // whole chunks between "fmt " and "data"
     Bytes chunks_after_data;           // whole chunks after the data body
     long long data_size_override = -1; // claim another data size than the samples give
+    std::uint32_t channel_mask = 0;    // extensible only
+    int valid_bits = 0;                // extensible only; 0: bits
+    int block_align_override = -1;     // claim another block_align than channels * bits / 8
+    // "RF64" head with 0xFFFFFFFF in the RIFF and data sizes, and the true ones
+    // (the data size override included) in a "ds64" chunk first.
+    bool rf64 = false;
 };
 Bytes MakeWav(const WavLayout& layout, const Samples& samples);
 
@@ -77,6 +85,16 @@ struct ParsedWav {
     std::uint32_t riff_size = 0;
     std::uint32_t data_size = 0;
     Samples samples; // the whole samples of the data body present in the file
+    // The extensible form's fields; 0 for other tags.
+    int valid_bits = 0;
+    std::uint32_t channel_mask = 0;
+    int sub_format = 0;
+    // RF64 files: the "ds64" sizes, from which the data body is taken when
+    // the data chunk gives 0xFFFFFFFF.
+    bool rf64 = false;
+    std::uint64_t ds64_riff_size = 0;
+    std::uint64_t ds64_data_size = 0;
+    std::uint64_t ds64_sample_count = 0;
 };
 ParsedWav ParseWav(const Bytes& bytes);
 
