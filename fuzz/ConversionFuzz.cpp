@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes converted as an input file. The first
 // bytes choose the settings; the rest is the file. The output, when one is
-// made, must be a well-formed header whose sizes match the file's length.
+// made, must be a well-formed header whose sizes match the file's length,
+// with its chunks, carried ones included, adding up to that length.
 
 #include "app/Task_convert.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
@@ -23,12 +24,58 @@ namespace {
 const std::int32_t rates[] = {0,     8000,  11025, 16000, 22050,  32000,  44100,  44101,
                               48000, 88200, 96000, 7999,  192000, 384000, 768000, 12345};
 
-std::uint32_t Get32(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (int b = 3; b >= 0; --b) {
+std::uint64_t Get(const std::string& bytes, std::size_t at, int count) {
+    std::uint64_t value = 0;
+    for (int b = count - 1; b >= 0; --b) {
         value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(b)]);
     }
     return value;
+}
+
+// Whether a written file's sizes add up: its RIFF (or ds64) size is the
+// file's length less 8, and its chunks, "fmt " and then "data" among them,
+// end exactly at the end of the file.
+bool SizesAddUp(const std::string& bytes) {
+    if (bytes.size() < 12 || bytes.compare(8, 4, "WAVE") != 0) {
+        return false;
+    }
+    const bool rf64 = bytes.compare(0, 4, "RF64") == 0;
+    if (!rf64 && bytes.compare(0, 4, "RIFF") != 0) {
+        return false;
+    }
+    std::uint64_t riff_size = Get(bytes, 4, 4);
+    std::uint64_t ds64_data_size = 0;
+    bool format_seen = false;
+    bool data_seen = false;
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const std::string id = bytes.substr(at, 4);
+        std::uint64_t size = Get(bytes, at + 4, 4);
+        if (rf64 && at == 12) {
+            if (id != "ds64" || size < 24 || at + 32 > bytes.size()) {
+                return false;
+            }
+            riff_size = Get(bytes, at + 8, 8);
+            ds64_data_size = Get(bytes, at + 16, 8);
+        }
+        if (id == "fmt ") {
+            format_seen = true;
+        } else if (id == "data") {
+            if (!format_seen || data_seen) {
+                return false;
+            }
+            data_seen = true;
+            if (rf64 && size == 0xFFFFFFFFu) {
+                size = ds64_data_size;
+            }
+        }
+        at += 8 + size + (size & 1u);
+        // An odd data body ends the file without a pad byte.
+        if (at == bytes.size() + 1 && id == "data") {
+            at = bytes.size();
+        }
+    }
+    return data_seen && at == bytes.size() && riff_size == bytes.size() - 8;
 }
 
 } // namespace
@@ -45,11 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every new rate pair plans and designs its filters afresh, which would
     // slow the search to a few runs a second; unless bit 2 of the fourth
     // byte says otherwise, a plain header's rate is replaced by a common one.
-    if ((data[3] & 4) == 0 && file.size() >= 28 && file.compare(12, 4, "fmt ") == 0) {
+    // The "fmt " chunk stands first, or after an RF64 file's ds64 chunk.
+    std::uint64_t fmt_at = 12;
+    if (file.size() >= 20 && file.compare(12, 4, "ds64") == 0) {
+        const std::uint64_t ds64_size = Get(file, 16, 4);
+        fmt_at = 20 + ds64_size + (ds64_size & 1u);
+    }
+    if ((data[3] & 4) == 0 && fmt_at + 16 <= file.size() &&
+        file.compare(static_cast<std::size_t>(fmt_at), 4, "fmt ") == 0) {
         static const std::uint32_t common_rates[] = {44100, 48000, 96000, 22050};
         const std::uint32_t rate = common_rates[(data[3] >> 3) & 3];
         for (std::size_t b = 0; b < 4; ++b) {
-            file[24 + b] = static_cast<char>((rate >> (8 * b)) & 0xFF);
+            file[static_cast<std::size_t>(fmt_at) + 12 + b] =
+                static_cast<char>((rate >> (8 * b)) & 0xFF);
         }
     }
     {
@@ -73,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool common = (data[3] & 4) == 0 &&
                         (asked_rate == 0 || asked_rate % 1000 == 0 || asked_rate % 11025 == 0);
     settings.filter = (data[3] & 64) != 0 && common ? 1 : 0;
+    settings.strip_metadata = ((data[2] / 9) & 1) != 0;
 
     // Keep each run small: skip inputs whose output would be large.
     audio::riffwave::WaveFile_type probe;
@@ -83,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double out_rate =
         settings.new_sampling_rate != 0 ? settings.new_sampling_rate : probe.SampleRate();
     const double in_rate = probe.SampleRate();
-    if (in_rate == 0 || static_cast<double>(probe.TotalSamples()) * out_rate / in_rate > 1.0e5 ||
+    if (in_rate == 0 ||
+        static_cast<double>(probe.FramesInFile() * probe.Channels()) * out_rate / in_rate > 1.0e5 ||
         probe.Channels() > 16) {
         return 0;
     }
@@ -91,6 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     marrowvale::Task_Convert task;
     task.Setup(settings, input);
     task.SetThreadCount(1);
+    if ((data[3] & 128) != 0) {
+        task.SetPlainFileLimit(0); // every output RF64
+    }
     std::ostringstream progress_text;
     task::TaskProgress_StdOstream progress(progress_text, "", "", "");
     volatile std::sig_atomic_t stop = 0;
@@ -103,15 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ostringstream bytes_stream;
         bytes_stream << in.rdbuf();
         const std::string bytes = bytes_stream.str();
-        // The RIFF size is the file's length less 8, and the chunks walk to
-        // a "data" chunk whose body runs to the end of the file.
-        bool sound = bytes.size() >= 12 && bytes.compare(0, 4, "RIFF") == 0 &&
-                     Get32(bytes, 4) == bytes.size() - 8;
-        std::size_t at = 12;
-        while (sound && at + 8 <= bytes.size() && bytes.compare(at, 4, "data") != 0) {
-            at += 8 + Get32(bytes, at + 4);
-        }
-        sound = sound && at + 8 <= bytes.size() && Get32(bytes, at + 4) == bytes.size() - at - 8;
+        const bool sound = SizesAddUp(bytes);
         if (!sound) {
             std::fprintf(stderr, "output header does not match the file's length\n");
             std::abort();

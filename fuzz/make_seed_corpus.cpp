@@ -1,5 +1,7 @@
 // Writes a seed corpus for the fuzz targets: valid files of every width with
-// 1 to 8 channels, extensible headers, odd and trailing chunks, cut files.
+// 1 to 8 channels, extensible headers, odd and trailing chunks, cut files,
+// RF64 files, metadata chunks that count frames, and headers that do not add
+// up.
 // Conversion seeds carry four setting bytes before the file.
 //
 // Usage: make_seed_corpus WAVE_FOLDER CONVERSION_FOLDER
@@ -39,6 +41,48 @@ std::string Wave(int tag, int channels, std::uint32_t rate, int bits, unsigned f
     return "RIFF" + U32(static_cast<std::uint32_t>(body.size())) + body;
 }
 
+std::string U64(std::uint64_t v) {
+    return U32(static_cast<std::uint32_t>(v & 0xFFFFFFFFu)) +
+           U32(static_cast<std::uint32_t>(v >> 32));
+}
+
+// The same file in the 64-bit form: ds64 first, 0xFFFFFFFF in the sizes.
+std::string Rf64(const std::string& riff, const std::string& head = "RF64") {
+    const std::size_t data_at = riff.find("data");
+    const std::uint64_t data_size = riff.compare(data_at + 4, 4, "\0\0\0\0") == 0
+                                        ? 0
+                                        : static_cast<unsigned char>(riff[data_at + 4]) |
+                                              static_cast<unsigned char>(riff[data_at + 5]) << 8 |
+                                              static_cast<unsigned char>(riff[data_at + 6]) << 16;
+    std::string rest = riff.substr(12);
+    rest.replace(data_at - 12 + 4, 4, U32(0xFFFFFFFFu));
+    const std::string ds64 =
+        Chunk("ds64", U64(riff.size() + 36 - 8) + U64(data_size) + U64(data_size / 4) + U32(0));
+    return head + U32(0xFFFFFFFFu) + "WAVE" + ds64 + rest;
+}
+
+std::string Bext(std::uint64_t time_reference) {
+    return Chunk("bext",
+                 std::string(338, 'd') + U64(time_reference) + U16(1) + std::string(254, '\0'));
+}
+
+std::string Cue() {
+    return Chunk("cue ", U32(2) + U32(1) + U32(10) + "data" + U32(0) + U32(0) + U32(10) + U32(2) +
+                             U32(25) + "data" + U32(0) + U32(0) + U32(25));
+}
+
+std::string Smpl() {
+    return Chunk("smpl", U32(0) + U32(0) + U32(22676) + U32(60) + U32(0) + U32(0) + U32(0) +
+                             U32(1) + U32(0) + U32(0) + U32(0) + U32(5) + U32(30) + U32(0) +
+                             U32(0));
+}
+
+std::string Lists() {
+    return Chunk("LIST", "INFO" + Chunk("INAM", "Title")) +
+           Chunk("LIST", "adtl" + Chunk("labl", U32(1) + "in") +
+                             Chunk("ltxt", U32(2) + U32(15) + "rgn " + U32(0) + U32(0) + "t"));
+}
+
 void Write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -61,6 +105,32 @@ int main(int argc, char* argv[]) {
     seeds.push_back(Wave(3, 1, 44100, 32, 10));
     seeds.push_back(Wave(1, 0, 44100, 16, 0));
     seeds.push_back(Wave(1, 1, 0, 16, 10));
+    // Metadata before and after the data, and chunks that are dropped.
+    const std::string metadata = Wave(1, 2, 48000, 16, 40, Bext(172800000) + Chunk("iXML", "<x/>"),
+                                      Lists() + Cue() + Smpl() + Chunk("PEAK", std::string(24, 1)));
+    seeds.push_back(metadata);
+    // An odd data body with chunks after it, with and without the pad byte.
+    const std::string odd = Wave(1, 1, 8000, 8, 41, "", Cue() + Chunk("iXML", "odd"));
+    seeds.push_back(odd);
+    std::string unpadded = odd;
+    unpadded.erase(odd.find("cue ") - 1, 1);
+    seeds.push_back(unpadded);
+    // RF64 and BW64 forms, with metadata too.
+    seeds.push_back(Rf64(Wave(1, 2, 44100, 16, 30)));
+    seeds.push_back(Rf64(Wave(3, 1, 48000, 32, 12), "BW64"));
+    seeds.push_back(Rf64(metadata));
+    // Six extensible channels of 24 bits in 32 with a mask; 24 bits in 4-byte
+    // slots; 20 bits in 3 bytes.
+    std::string ext = Wave(65534, 6, 48000, 32, 8);
+    ext.replace(ext.find("fmt ") + 8 + 18, 6, U16(24) + U32(0x60F));
+    seeds.push_back(ext);
+    std::string slots = Wave(1, 2, 44100, 24, 10);
+    slots.replace(slots.find("fmt ") + 8 + 8, 6, U32(44100 * 8) + U16(8));
+    seeds.push_back(slots);
+    std::string twenty = Wave(1, 1, 44100, 24, 10);
+    twenty.replace(twenty.find("fmt ") + 8 + 14, 2, U16(20));
+    seeds.push_back(twenty);
+
     const std::string whole = Wave(1, 2, 96000, 24, 40);
     seeds.push_back(whole.substr(0, 30));
     seeds.push_back(whole.substr(0, whole.size() - 5));
