@@ -34,7 +34,10 @@ RoundShape RoundShape::For(const ResamplePlan& plan, unsigned channels, unsigned
     }
     const std::size_t block = plan.InputBlockLength();
     const std::size_t block_output = plan.OutputBlockLength();
-    const std::size_t by_output = std::max<std::size_t>(1, piece_output / block_output) * block;
+    // Output bounds a round too: up-sampling by large factors would
+    // otherwise hold many times the input's samples.
+    const std::size_t output_most = std::min(piece_output, most);
+    const std::size_t by_output = std::max<std::size_t>(1, output_most / block_output) * block;
     shape.segment_frames = RoundDown(std::min({channel_frames, most, by_output}), block);
 
     // Threads beyond one a channel take pieces of a channel's time, when the
