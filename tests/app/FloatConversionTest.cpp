@@ -31,13 +31,6 @@ FloatRun Convert(const ScratchFolder& scratch, const Bytes& input,
     return result;
 }
 
-std::uint32_t Le32(const Bytes& bytes, std::size_t at = 0) {
-    return static_cast<std::uint32_t>(bytes.at(at)) |
-           static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
-           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 |
-           static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
-}
-
 // The data of a float output, which must be tag 3 (or the extensible form
 // with the float sub-format), 32 bits, with a "fact" chunk that counts its
 // frames and sizes that add up.
@@ -49,8 +42,9 @@ Values FloatOutput(const Bytes& file, int channels, bool extensible = false) {
               3); // IEEE float
     EXPECT_EQ(format.at(14) | format.at(15) << 8, 32);
     const Bytes data = ChunkBody(file, "data");
-    EXPECT_EQ(Le32(ChunkBody(file, "fact")), data.size() / 4 / static_cast<std::size_t>(channels));
-    EXPECT_EQ(Le32(file, 4), file.size() - 8);
+    EXPECT_EQ(Get32(ChunkBody(file, "fact"), 0),
+              data.size() / 4 / static_cast<std::size_t>(channels));
+    EXPECT_EQ(Get32(file, 4), file.size() - 8);
     return DecodeFloats(data, 4);
 }
 

@@ -6,12 +6,6 @@ namespace testsupport {
 
 namespace {
 
-std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
 // Chunks from offset 12 on: id, body offset, size. In an RF64 file a data
 // size of 0xFFFFFFFF is the one in "ds64".
 template <class Visit>

@@ -4,16 +4,6 @@
 
 namespace testsupport {
 
-namespace {
-
-std::uint32_t Read32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-} // namespace
-
 Bytes BextBody(std::uint64_t time_reference, std::size_t size) {
     Bytes body = WaveBytes().Text("Scene 4, take 2").Raw(Bytes(323, 0)).U64(time_reference).Get();
     body.resize(std::max<std::size_t>(size, 602), 0);
@@ -23,7 +13,7 @@ Bytes BextBody(std::uint64_t time_reference, std::size_t size) {
 }
 
 std::uint64_t TimeReference(const Bytes& bext) {
-    return Read32(bext, 338) | std::uint64_t{Read32(bext, 342)} << 32;
+    return Get32(bext, 338) | std::uint64_t{Get32(bext, 342)} << 32;
 }
 
 Bytes CueBody(const std::vector<CuePoint>& points) {
@@ -38,7 +28,7 @@ Bytes CueBody(const std::vector<CuePoint>& points) {
 std::vector<CuePoint> CuePoints(const Bytes& cue) {
     std::vector<CuePoint> points;
     for (std::size_t at = 4; at + 24 <= cue.size(); at += 24) {
-        points.push_back({Read32(cue, at), Read32(cue, at + 4), Read32(cue, at + 20)});
+        points.push_back({Get32(cue, at), Get32(cue, at + 4), Get32(cue, at + 20)});
     }
     return points;
 }
@@ -56,13 +46,13 @@ Bytes SmplBody(std::uint32_t sample_period, const std::vector<Loop>& loops) {
 std::vector<Loop> Loops(const Bytes& smpl) {
     std::vector<Loop> loops;
     for (std::size_t at = 36; at + 24 <= smpl.size(); at += 24) {
-        loops.push_back({Read32(smpl, at + 8), Read32(smpl, at + 12)});
+        loops.push_back({Get32(smpl, at + 8), Get32(smpl, at + 12)});
     }
     return loops;
 }
 
 std::uint32_t SamplePeriod(const Bytes& smpl) {
-    return Read32(smpl, 8);
+    return Get32(smpl, 8);
 }
 
 Bytes InfoList(const std::string& title) {

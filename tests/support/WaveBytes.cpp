@@ -170,15 +170,15 @@ Bytes MakeWav(const WavLayout& layout, const Samples& samples) {
         .Get();
 }
 
-namespace {
-
 std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
     std::uint32_t value = 0;
     for (std::size_t b = 4; b-- > 0;) {
-        value = (value << 8) | bytes[at + b];
+        value = (value << 8) | bytes.at(at + b);
     }
     return value;
 }
+
+namespace {
 
 std::uint64_t Get64(const Bytes& bytes, std::size_t at) {
     return Get32(bytes, at) | std::uint64_t{Get32(bytes, at + 4)} << 32;

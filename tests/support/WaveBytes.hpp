@@ -16,6 +16,8 @@ using Bytes = std::vector<std::uint8_t>;
 using Samples = std::vector<std::int32_t>;
 
 Bytes TextBytes(const std::string& text);
+// The little-endian 32-bit field at `at`.
+std::uint32_t Get32(const Bytes& bytes, std::size_t at);
 
 // Appends little-endian fields and whole chunks.
 class WaveBytes {
