@@ -1,11 +1,11 @@
 // The steep family's stage filters: the Kaiser window, the length rule, and
 // the response of the coefficients as stored, stage by stage.
 
-#include "SpectrumTestSupport.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranchCache.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
 #include "dsp/polyphase/WindowFunction_Kaiser.hpp"
+#include "support/FilterResponse.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <limits>
 #include <vector>
 
-using spectrum_test::BesselI0;
+using filter_response::BesselI0;
 
 TEST(WindowFunction_Kaiser, ValuesFromTheBesselSeriesCentredOnHalfTheLength) {
     const double beta = steep_filter::beta;
@@ -76,7 +76,7 @@ TEST(SteepFilter, RoundingKeepsShortFiltersStopbands) {
         double sum = 0.0;
         for (int j = 0; j < n; ++j) {
             const double t = static_cast<double>(j - centre) / centre;
-            const double x = spectrum_test::pi * static_cast<double>(fc) * (j - centre);
+            const double x = filter_response::pi * static_cast<double>(fc) * (j - centre);
             const double window = BesselI0(steep_filter::beta * std::sqrt(1.0 - t * t)) /
                                   BesselI0(steep_filter::beta);
             exact[static_cast<std::size_t>(j)] = window * (j == centre ? 1.0 : std::sin(x) / x);
@@ -90,7 +90,7 @@ TEST(SteepFilter, RoundingKeepsShortFiltersStopbands) {
             EXPECT_LE(h[j], above) << j;
         }
 
-        const spectrum_test::Response r = spectrum_test::ResponseOf(h);
+        const filter_response::Response r = filter_response::ResponseOf(h);
         double stopband = -400.0;
         for (std::size_t k = 0; k < r.db.size(); ++k) {
             if (r.Frequency(k) >= c.stop) {
@@ -117,7 +117,7 @@ TEST(SteepFilter, StoredStagesStopBeyondTheirStopEdges) {
             EXPECT_EQ(stage.window, FilterWindow::Kaiser);
             const std::vector<float> h = PolyphaseBranchCache::For(stage.Design())->Coefficients();
             ASSERT_EQ(h.size(), static_cast<std::size_t>(stage.length));
-            const spectrum_test::Response r = spectrum_test::ResponseOf(h);
+            const filter_response::Response r = filter_response::ResponseOf(h);
             double ripple = 0.0;
             double stopband = -400.0;
             for (std::size_t k = 0; k < r.db.size(); ++k) {

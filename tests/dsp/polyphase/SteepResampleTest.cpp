@@ -2,11 +2,11 @@
 // passband, the latency, exact lengths, extreme ratios; and the designed
 // filters' plans left as they were.
 
-#include "SpectrumTestSupport.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranchCache.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/polyphase/StagePlanner.hpp"
+#include "support/FilterResponse.hpp"
 #include "support/ResamplerDrive.hpp"
 #include "support/Signals.hpp"
 
@@ -43,7 +43,7 @@ double HighestSpur(int input_rate, int output_rate, double f, double exclude) {
     const std::vector<int> y = Convert(input_rate, output_rate, FilterSetting::Steep, x);
     const std::size_t first = static_cast<std::size_t>(output_rate / 20);
     EXPECT_GE(y.size(), first + analysis);
-    const std::vector<double> db = spectrum_test::LevelsDb(y, first, analysis, amplitude);
+    const std::vector<double> db = filter_response::LevelsDb(y, first, analysis, amplitude);
     double highest = -400.0;
     for (std::size_t k = 0; k < db.size(); ++k) {
         const double g = static_cast<double>(k) * output_rate / static_cast<double>(analysis);

@@ -1,9 +1,10 @@
 #pragma once
 
-// Spectra for the filter tests, computed here from first principles rather
-// than with the product's own code: a radix-2 FFT, the Kaiser window from
-// the power series of I0, the response of a filter's stored coefficients on a
-// dense grid, and the levels in a windowed spectrum of a converted signal.
+// Filter responses and signal levels for the filter tests, computed here
+// from first principles rather than with the product's own code: a radix-2
+// FFT, the Kaiser window from the power series of I0, the response of a
+// filter's stored coefficients on a dense grid, and the levels in a windowed
+// spectrum of a converted signal.
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace spectrum_test {
+namespace filter_response {
 
 constexpr double pi = 3.14159265358979323846;
 
@@ -120,4 +121,4 @@ inline std::vector<double> LevelsDb(const std::vector<int>& x, std::size_t first
     return db;
 }
 
-} // namespace spectrum_test
+} // namespace filter_response
