@@ -43,33 +43,39 @@ struct OrderedConsole::File {
     std::ostream err_stream;
     // Text held until the file's turn, with the stream it belongs to.
     std::vector<std::pair<std::ostream*, std::string>> held;
-    bool finished = false;
 };
 
+// A file's streams exist from its first text until its turn has passed, so
+// that a list of a million files costs a few bytes each.
 OrderedConsole::OrderedConsole(std::ostream& new_out, std::ostream& new_err, std::size_t count)
-    : out(new_out), err(new_err) {
-    files.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        files.push_back(std::make_unique<File>(*this, i));
-    }
-}
+    : out(new_out), err(new_err), files(count), finished(count, 0) {}
 
 OrderedConsole::~OrderedConsole() {
     // Whatever was held (after an interruption) still comes out, in order.
     const std::lock_guard<std::mutex> lock(mutex);
     for (; head < files.size(); ++head) {
-        Release(*files[head]);
+        if (files[head]) {
+            Release(*files[head]);
+        }
     }
     out.flush();
     err.flush();
 }
 
+OrderedConsole::File& OrderedConsole::Streams(std::size_t i) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (!files[i]) {
+        files[i] = std::make_unique<File>(*this, i);
+    }
+    return *files[i];
+}
+
 std::ostream& OrderedConsole::Out(std::size_t i) {
-    return files[i]->out_stream;
+    return Streams(i).out_stream;
 }
 
 std::ostream& OrderedConsole::Err(std::size_t i) {
-    return files[i]->err_stream;
+    return Streams(i).err_stream;
 }
 
 void OrderedConsole::Write(std::size_t file, std::ostream& target, const char* text,
@@ -95,13 +101,14 @@ void OrderedConsole::Flush(std::size_t file, std::ostream& target) {
 
 void OrderedConsole::Finish(std::size_t i) {
     const std::lock_guard<std::mutex> lock(mutex);
-    files[i]->finished = true;
+    finished[i] = 1;
     // When the file in its turn is done, the next one's held text comes out
     // (all of it when that one is done too, else as far as it got, and it
     // goes on live).
-    while (head < files.size() && files[head]->finished) {
+    while (head < files.size() && finished[head] != 0) {
+        files[head].reset();
         ++head;
-        if (head < files.size()) {
+        if (head < files.size() && files[head]) {
             Release(*files[head]);
         }
     }

@@ -34,6 +34,7 @@ private:
     class Sink;
     struct File;
 
+    File& Streams(std::size_t i);
     void Write(std::size_t file, std::ostream& target, const char* text, std::size_t count);
     void Flush(std::size_t file, std::ostream& target);
     // Prints a file's held text; the caller holds the lock.
@@ -43,6 +44,7 @@ private:
     std::ostream& err;
     std::mutex mutex;
     std::vector<std::unique_ptr<File>> files;
+    std::vector<char> finished;
     std::size_t head = 0; // the first unfinished file, whose text goes out live
 };
 

@@ -124,7 +124,8 @@ std::string Task_Convert::JudgeOpenInput() {
     // output past the plain file's limit is RF64 from its first byte.
     const std::uint64_t data_size =
         plan.output_frames * plan.channels * static_cast<std::uint64_t>(plan.output.bits / 8);
-    plan.rf64 = WaveFile_type::PlainFileSize(OutputFormat(), plan.chunks.get(), data_size) >
+    plan.output_format = OutputFormat();
+    plan.rf64 = WaveFile_type::PlainFileSize(plan.output_format, plan.chunks.get(), data_size) >
                 plain_file_limit;
     const std::uint64_t state_bytes = plan.resampling->StateBytes() * plan.channels;
     if (state_bytes > largest_state_bytes) {
@@ -194,7 +195,7 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
 
     TemporaryFile temporary(TemporaryPathFor(output_path));
     WaveFile_type output;
-    output.OpenWrite(temporary.Path(), OutputFormat(), plan.rf64, plan.chunks);
+    output.OpenWrite(temporary.Path(), plan.output_format, plan.rf64, plan.chunks);
     if (!output.IsOpen()) {
         failure_reason = "cannot create an output file in \"" + folder.generic_string() + "\"";
         return;

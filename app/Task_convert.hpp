@@ -29,7 +29,8 @@ struct ConversionPlan {
     // The input's other chunks as the output carries them, rescaled to the
     // output rate; null with --strip-metadata.
     std::shared_ptr<const audio::riffwave::ChunkBlocks> chunks;
-    bool rf64 = false; // the output is too large for a plain RIFF file
+    audio::riffwave::WaveFormat_type output_format; // the "fmt " the output is written with
+    bool rf64 = false;                              // the output is too large for a plain RIFF file
 };
 
 // Converts one input file into one output file of the same name in the

@@ -392,17 +392,65 @@ std::uint32_t FmtBodySize(const WaveFormat_type& format) {
                                  : kWrittenFmtSize;
 }
 
-// RIFF head, "fmt " chunk and, for float samples, a "fact" chunk: the bytes
-// before any other chunk in a plain file.
-std::uint64_t PlainHeadBytes(const WaveFormat_type& format) {
-    return 12u + 8u + FmtBodySize(format) + (format.IsFloat() ? 12u : 0u);
-}
-
 std::uint64_t AfterBytes(const ChunkBlocks* chunks, std::uint64_t data_bytes) {
     if (chunks == nullptr || chunks->after.empty()) {
         return 0;
     }
     return (data_bytes & 1u) + chunks->after.size();
+}
+
+// RIFF (or RF64 and "ds64"), "fmt " with an 18-byte body (40 for the
+// extensible form), and for float samples a "fact" chunk with the frames per
+// channel. Other chunks and the "data" chunk header follow.
+std::vector<unsigned char> HeaderOf(const WaveFormat_type& format, bool rf64,
+                                    std::uint64_t riff_size, std::uint64_t data_size) {
+    std::vector<unsigned char> header;
+    auto append = [&header](const void* bytes, std::size_t count) {
+        const auto* begin = static_cast<const unsigned char*>(bytes);
+        header.insert(header.end(), begin, begin + count);
+    };
+    auto append32 = [&append](std::uint32_t value) {
+        unsigned char bytes[4];
+        Put32(bytes, value);
+        append(bytes, 4);
+    };
+    auto append64 = [&append](std::uint64_t value) {
+        unsigned char bytes[8];
+        Put64(bytes, value);
+        append(bytes, 8);
+    };
+    const std::uint64_t frames = format.block_align == 0 ? 0 : data_size / format.block_align;
+    if (rf64) {
+        append("RF64", 4);
+        append32(0xFFFFFFFFu);
+        append("WAVE", 4);
+        append("ds64", 4);
+        append32(28);
+        append64(riff_size);
+        append64(data_size);
+        append64(frames);
+        append32(0); // no table: no other chunk is that large
+    } else {
+        append("RIFF", 4);
+        append32(static_cast<std::uint32_t>(riff_size));
+        append("WAVE", 4);
+    }
+    append("fmt ", 4);
+    append32(FmtBodySize(format));
+    unsigned char record[WaveFormat_type::kStoredBytes];
+    format.ToBytes(record);
+    append(record, sizeof record);
+    if (format.IsExtensible()) {
+        unsigned char extension[WaveFormat_type::kExtensibleExtraBytes];
+        format.ExtensionToBytes(extension);
+        append(extension, sizeof extension);
+    }
+    if (format.IsFloat()) {
+        append("fact", 4);
+        append32(4);
+        append32(static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, 0xFFFFFFFFu)));
+    }
+    return header;
 }
 
 } // namespace
@@ -493,57 +541,8 @@ void WaveFile_type::Close() {
     }
 }
 
-// RIFF (or RF64 and "ds64"), "fmt " with an 18-byte body (40 for the
-// extensible form), and for float samples a "fact" chunk with the frames per
-// channel. Other chunks and the "data" chunk header follow.
 std::vector<unsigned char> WaveFile_type::HeaderBytes() const {
-    std::vector<unsigned char> header;
-    auto append = [&header](const void* bytes, std::size_t count) {
-        const auto* begin = static_cast<const unsigned char*>(bytes);
-        header.insert(header.end(), begin, begin + count);
-    };
-    auto append32 = [&append](std::uint32_t value) {
-        unsigned char bytes[4];
-        Put32(bytes, value);
-        append(bytes, 4);
-    };
-    auto append64 = [&append](std::uint64_t value) {
-        unsigned char bytes[8];
-        Put64(bytes, value);
-        append(bytes, 8);
-    };
-    const std::uint64_t frames = Frames();
-    if (rf64) {
-        append("RF64", 4);
-        append32(0xFFFFFFFFu);
-        append("WAVE", 4);
-        append("ds64", 4);
-        append32(28);
-        append64(riff_size);
-        append64(data_size);
-        append64(frames);
-        append32(0); // no table: no other chunk is that large
-    } else {
-        append("RIFF", 4);
-        append32(static_cast<std::uint32_t>(riff_size));
-        append("WAVE", 4);
-    }
-    append("fmt ", 4);
-    append32(fmt_size);
-    unsigned char record[WaveFormat_type::kStoredBytes];
-    format.ToBytes(record);
-    append(record, sizeof record);
-    if (format.IsExtensible()) {
-        unsigned char extension[WaveFormat_type::kExtensibleExtraBytes];
-        format.ExtensionToBytes(extension);
-        append(extension, sizeof extension);
-    }
-    if (format.IsFloat()) {
-        append("fact", 4);
-        append32(4);
-        append32(static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, 0xFFFFFFFFu)));
-    }
-    return header;
+    return HeaderOf(format, rf64, riff_size, data_size);
 }
 
 void WaveFile_type::WriteHeader() {
@@ -558,10 +557,6 @@ void WaveFile_type::WriteDataHeader() {
     stream->write(reinterpret_cast<const char*>(header), sizeof header);
 }
 
-std::uint64_t WaveFile_type::Frames() const {
-    return format.block_align == 0 ? 0 : data_size / format.block_align;
-}
-
 std::uint32_t WaveFile_type::MaxDataSize(const WaveFormat_type& written) {
     // The whole file stays within 4 GiB, so that no size field can wrap.
     return static_cast<std::uint32_t>(kPlainFileLimit - PlainFileSize(written, nullptr, 0));
@@ -571,7 +566,8 @@ std::uint64_t WaveFile_type::PlainFileSize(const WaveFormat_type& written, const
                                            std::uint64_t data_bytes) {
     const WaveFormat_type format = WrittenFormat(written);
     const std::uint64_t before = other != nullptr ? other->before.size() : 0;
-    return PlainHeadBytes(format) + before + 8u + data_bytes + AfterBytes(other, data_bytes);
+    return HeaderOf(format, false, 0, 0).size() + before + 8u + data_bytes +
+           AfterBytes(other, data_bytes);
 }
 
 int WaveFile_type::SubFormat() const {

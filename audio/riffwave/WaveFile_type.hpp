@@ -172,7 +172,6 @@ private:
     std::vector<unsigned char> HeaderBytes() const;
     void WriteHeader();
     void WriteDataHeader();
-    std::uint64_t Frames() const;
     bool CanWrite();
     void WriteData(const unsigned char* bytes, std::size_t count);
     unsigned SampleWidth() const { return format.bits_per_sample / 8u; }

@@ -56,8 +56,8 @@ std::uint64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
         std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1));
 }
 
-// The searched cascade for the designed filters. Draws from rand(): callers
-// hold the cache's lock.
+// The searched cascade for the designed filters, seeded from the calendar
+// clock in whole seconds.
 std::shared_ptr<const ResamplePlan> SearchDesigned(std::int64_t up_factor,
                                                    std::int64_t down_factor) {
     PlannerRandom random(static_cast<unsigned>(std::time(nullptr)));
@@ -251,8 +251,8 @@ std::shared_ptr<const ResamplePlan> ResamplePlan::Find(int input_rate, int outpu
 
     static std::mutex mutex;
     static std::map<std::tuple<std::int64_t, std::int64_t, FilterSetting>, Cached> cache;
-    // Other users of rand() must not draw while a plan is searched; the lock
-    // at least keeps two searches apart.
+    // One search per ratio: files converted at once that ask for the same
+    // ratio wait for the first one's plan instead of searching again.
     const std::lock_guard<std::mutex> lock(mutex);
     const auto key = std::make_tuple(up, down, setting);
     auto found = cache.find(key);
