@@ -14,7 +14,9 @@
 //   the row of phase f against samples[b - f ..], `Width(taps, f)` columns, so
 //   `samples` must be readable (and finite) that far; with `lanes` phases and
 //   `samples` 64-byte aligned every load is aligned;
-// - output k is stored as double(float(up * sum)).
+// - output k is stored as double(float(up * sum)), or as up * sum when
+//   `rounds` is false (the stages of the steep filters keep double
+//   precision).
 //
 // Every kernel forms each sum the same way: eight partial sums s0 .. s7, s_l
 // over the columns c = l, l + 8, l + 16 .. in that order, each product of
@@ -41,6 +43,7 @@ public:
         std::size_t first;
         std::size_t outputs;
         double* out;
+        bool rounds;
     };
 
     using Function = void (*)(const Job&);

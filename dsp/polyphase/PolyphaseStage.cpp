@@ -5,8 +5,8 @@
 
 PolyphaseStage::PolyphaseStage(int new_down, std::size_t new_block_length,
                                std::shared_ptr<const PolyphaseBranches> new_branches,
-                               PolyphaseKernel::Path path)
-    : down(new_down), block_length(new_block_length),
+                               PolyphaseKernel::Path path, bool new_rounds)
+    : down(new_down), rounds(new_rounds), block_length(new_block_length),
       output_length(new_block_length * static_cast<std::size_t>(new_branches->Up()) /
                     static_cast<std::size_t>(new_down)),
       branches(std::move(new_branches)), kernel(PolyphaseKernel::Select(path)) {
@@ -28,11 +28,10 @@ void PolyphaseStage::Filter(double* out) {
     // Output k's newest sample x[a/up] is buffer[T + a/up], so its oldest,
     // x[a/up - T + 1], is buffer[1 + a/up].
     const PolyphaseBranches& b = *branches;
-    PolyphaseKernel::Job job{b.Rows(),      b.RowStride(),
-                             b.Phases(),    static_cast<std::size_t>(b.Taps()),
-                             b.Up(),        down,
-                             buffer.data(), 1,
-                             output_length, out};
+    PolyphaseKernel::Job job{
+        b.Rows(),      b.RowStride(), b.Phases(),    static_cast<std::size_t>(b.Taps()),
+        b.Up(),        down,          buffer.data(), 1,
+        output_length, out,           rounds};
     kernel(job);
     const std::size_t t = static_cast<std::size_t>(b.Taps());
     std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(block_length),
