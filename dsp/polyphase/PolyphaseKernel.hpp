@@ -21,9 +21,12 @@
 // Every kernel forms each sum the same way: eight partial sums s0 .. s7, s_l
 // over the columns c = l, l + 8, l + 16 .. in that order, each product of
 // two floats exact in double, then ((s0 + s4) + (s2 + s6)) +
-// ((s1 + s5) + (s3 + s7)). All paths therefore give identical results;
-// against a strict tap-by-tap sum they can differ by the rounding of the
-// last bit.
+// ((s1 + s5) + (s3 + s7)). For float samples all paths therefore give
+// identical results; against a strict tap-by-tap sum they can differ by the
+// rounding of the last bit. Samples in double precision (the steep stages)
+// make the products inexact: the AVX2 and AVX-512 paths, both fusing each
+// multiply with its add, still agree, and the generic one may differ from
+// them in the last bit.
 class PolyphaseKernel {
 public:
     enum class Path {

@@ -185,6 +185,15 @@ TEST(PolyphaseKernel, ResamplerOutputIsTheSameOnBothPaths) {
             EXPECT_EQ(testsupport::Resample(fast, input, 500, 700), expected);
             EXPECT_EQ(testsupport::Resample(avx2, input, 500, 700), expected);
         }
+        // The steep stages keep double precision: the two fused paths agree
+        // to the last bit.
+        const auto steep = ResamplePlan::For(pair[0], pair[1], FilterSetting::Steep);
+        const std::vector<int> noise = testsupport::NoiseSamples(3000, 24, 4);
+        const std::vector<double> values(noise.begin(), noise.end());
+        PolyphaseResample fast(steep, Path::Automatic);
+        PolyphaseResample avx2(steep, Path::Avx2Fma);
+        EXPECT_EQ(testsupport::Resample(fast, values, 500, 700),
+                  testsupport::Resample(avx2, values, 500, 700));
     }
 }
 
