@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -133,8 +134,8 @@ TEST(FilterOption, SteepBytesDoNotDependOnThreadsOrKernel) {
 // With the steep filters a 16-bit input resampled to 24 bits is quantised
 // once, at 24 bits: it is the --float output of the same conversion rounded
 // to 24-bit steps, within one step (the float output is itself rounded to
-// float), and a -6 dBFS sine keeps every harmonic below -125 dB of full
-// scale. Truncated at the input's 16 bits on the way, H3 stood at -97 dB.
+// float), and a -6 dBFS sine keeps every harmonic below -125 dB of
+// the sine. Truncated at the input's 16 bits on the way, H3 stood at -97 dB.
 TEST(FilterOption, SteepIntegerOutputIsTheFloatOutputQuantisedOnce) {
     testsupport::ScratchFolder scratch;
     testsupport::WavLayout layout;
@@ -142,9 +143,15 @@ TEST(FilterOption, SteepIntegerOutputIsTheFloatOutputQuantisedOnce) {
     layout.rate = 44100;
     layout.bits = 16;
     const double tone = 997.0;
-    testsupport::WriteFileBytes(
-        scratch / "sine.wav",
-        testsupport::MakeWav(layout, testsupport::Sine(66150, tone, 44100, 16384.0)));
+    // Dithered, so that the input's own rounding leaves no harmonics.
+    std::mt19937 random(7);
+    testsupport::Samples input(110250);
+    for (std::size_t n = 0; n < input.size(); ++n) {
+        const double dither = (double(random()) + double(random())) / 4294967296.0 - 1.0;
+        input[n] = static_cast<std::int32_t>(std::lround(
+            16384.0 * std::sin(2.0 * 3.14159265358979 * tone * double(n) / 44100.0) + dither));
+    }
+    testsupport::WriteFileBytes(scratch / "sine.wav", testsupport::MakeWav(layout, input));
     auto convert = [&](const std::string& folder, std::vector<std::string> extra) {
         std::vector<std::string> arguments{
             scratch / "sine.wav", "-o", scratch / folder, "-s", "48000", "--filter", "1"};
@@ -157,7 +164,7 @@ TEST(FilterOption, SteepIntegerOutputIsTheFloatOutputQuantisedOnce) {
     const testsupport::Values floats =
         testsupport::DecodeFloats(testsupport::ChunkBody(convert("float", {"--float"}), "data"), 4);
     ASSERT_EQ(wide.bits, 24);
-    ASSERT_EQ(wide.samples.size(), 72000u);
+    ASSERT_EQ(wide.samples.size(), 120000u);
     ASSERT_EQ(floats.size(), wide.samples.size());
     double largest = 0.0;
     for (std::size_t i = 0; i < floats.size(); ++i) {
@@ -165,19 +172,22 @@ TEST(FilterOption, SteepIntegerOutputIsTheFloatOutputQuantisedOnce) {
     }
     EXPECT_LE(largest, 1.0);
 
-    // 48000 samples hold 997 whole periods: each harmonic is one bin.
-    const std::size_t first = 12000;
-    const std::size_t count = 48000;
-    for (int h = 2; h * tone < 24000.0; ++h) {
+    // 96000 samples hold 1994 whole periods: each harmonic is one bin, its
+    // amplitude relative to the sine's.
+    auto amplitude = [&](int h) {
         double re = 0.0;
         double im = 0.0;
-        for (std::size_t n = 0; n < count; ++n) {
+        for (std::size_t n = 0; n < 96000; ++n) {
             const double phase =
                 2.0 * 3.14159265358979 * h * tone * static_cast<double>(n) / 48000.0;
-            re += wide.samples[first + n] * std::cos(phase);
-            im += wide.samples[first + n] * std::sin(phase);
+            re += wide.samples[12000 + n] * std::cos(phase);
+            im += wide.samples[12000 + n] * std::sin(phase);
         }
-        const double level = 2.0 * std::hypot(re, im) / static_cast<double>(count) / 8388608.0;
+        return std::hypot(re, im);
+    };
+    const double sine = amplitude(1);
+    for (int h = 2; h < 10; ++h) {
+        const double level = amplitude(h) / sine;
         EXPECT_LT(20.0 * std::log10(level + 1e-30), -125.0) << "H" << h;
     }
 }
