@@ -193,18 +193,18 @@ BatchPlan PlanBatch(const std::vector<fs::path>& named_inputs, const BatchPlanSe
             continue;
         }
         const fs::path resolved_output = resolver.File(row.output);
-        const auto [taken, free] = first_of_output.emplace(resolved_output, i);
-        if (!free) {
-            skip("its output \"" + row.output.generic_string() + "\" is taken by \"" +
-                 table[taken->second].input.generic_string() + "\"");
-            continue;
-        }
         // The output replacing its own input is for the judgement to refuse.
         const auto replaced = input_at.find(resolved_output);
         if (replaced != input_at.end() && resolved_output != resolved_input &&
             IdentityOf(resolved_output) != IdentityOf(resolved_input)) {
             skip("its output \"" + row.output.generic_string() + "\" would replace the input \"" +
                  table[replaced->second].input.generic_string() + "\"");
+            continue;
+        }
+        const auto [taken, free] = first_of_output.emplace(resolved_output, i);
+        if (!free) {
+            skip("its output \"" + row.output.generic_string() + "\" is taken by \"" +
+                 table[taken->second].input.generic_string() + "\"");
         }
     }
 
