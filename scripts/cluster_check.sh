@@ -85,7 +85,8 @@ SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
 CredType=cred/munge
-AuthInfo=socket=$work/munge/socket
+# A requeued job waits for its old credential to expire: 5 s, not 120.
+AuthInfo=socket=$work/munge/socket,cred_expire=5
 StateSaveLocation=$work/ctld
 SlurmdSpoolDir=$work/spool
 SlurmctldPidFile=$work/ctld/pid
@@ -259,9 +260,7 @@ kill -KILL "$pid"
 until_ok 30 job_done "$job"
 [ "$(done_rows)" -lt "$rows" ] || fail "the shard finished before it was killed"
 lap "shard 1 killed after $(done_rows) of $rows ($left temporary left)"
-# A requeued job waits for its old credential to expire; not here.
 scontrol requeue "${job}_1"
-scontrol update JobId="${job}_1" StartTime=now
 until_ok 120 job_done "$job"
 lap "shard 1 requeued and done"
 check "$work/again" one
