@@ -1,10 +1,12 @@
 #include "support/RunProgram.hpp"
 #include "support/ScratchFolder.hpp"
 
+#include <algorithm>
 #include <boost/filesystem/operations.hpp>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -26,7 +28,15 @@ bool HasWord(const std::string& text, const std::string& name) {
     return std::regex_search(text, std::regex("(^|[^\\w-])" + escaped + "($|[^\\w\\\\-])"));
 }
 
-std::string Completions(const std::string& folder, const std::string& words) {
+// The words of `text`, sorted: the shell lists files in the folder's order.
+std::vector<std::string> SortedWords(const std::string& text) {
+    std::istringstream words(text);
+    std::vector<std::string> sorted{std::istream_iterator<std::string>(words), {}};
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+}
+
+std::vector<std::string> Completions(const std::string& folder, const std::string& words) {
     const std::string command = "cd '" + folder +
                                 "' && bash -c 'source " MARROWVALE_SOURCE_DIR
                                 "/scripts/completion/marrowvale.bash; COMP_WORDS=(" +
@@ -39,7 +49,7 @@ std::string Completions(const std::string& folder, const std::string& words) {
         }
         pclose(pipe);
     }
-    return reply;
+    return SortedWords(reply);
 }
 
 } // namespace
@@ -91,6 +101,6 @@ TEST(OptionDocumentation, CompletionOffersValuesFoldersAndFiles) {
         {"marrowvale --report ta", "take.wav takes"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Completions(scratch.Path(), c.words), std::string(c.expected) + "\n") << c.words;
+        EXPECT_EQ(Completions(scratch.Path(), c.words), SortedWords(c.expected)) << c.words;
     }
 }
