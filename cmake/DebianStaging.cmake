@@ -1,11 +1,19 @@
 # Run by CPack in the staging folder of the Debian package before it is
-# built: compresses the manual page as Debian's policy asks and adds the
-# copyright file and the changelog under /usr/share/doc/marrowvale.
+# built: strips the program as Debian's own tools do, compresses the manual
+# page as Debian's policy asks, and adds the copyright file and the
+# changelog under /usr/share/doc/marrowvale.
 set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 set(doc "${root}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${CPACK_PACKAGE_NAME}")
 set(readable OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
-file(GLOB_RECURSE manual_pages "${root}/*/man/man1/*.1")
+file(GLOB programs "${root}${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*")
+foreach(program IN LISTS programs)
+  execute_process(COMMAND "${CPACK_MARROWVALE_STRIP}" --remove-section=.comment
+                          --remove-section=.note --strip-unneeded "${program}"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+file(GLOB_RECURSE manual_pages "${root}/*.1")
 if(NOT manual_pages)
   message(FATAL_ERROR "no manual page in ${root}")
 endif()

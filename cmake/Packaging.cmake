@@ -36,7 +36,6 @@ exactly once, an interrupted batch resumes where it stopped, and a JSON
 Lines report lists every file. Archives can be spread over the nodes of a
 cluster in shards.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
@@ -47,9 +46,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-# Debian's documentation files and the compressed manual page are made in
-# the staging folder, after the install and before the package is built.
+# The stripped program, Debian's documentation files and the compressed
+# manual page are made in the staging folder, after the install and before the package is built.
 set(CPACK_MARROWVALE_DEBIAN_FILES ${CMAKE_CURRENT_LIST_DIR}/debian)
+set(CPACK_MARROWVALE_STRIP ${CMAKE_STRIP})
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebianStaging.cmake)
 
 include(CPack)
