@@ -39,7 +39,13 @@ fail() {
 }
 run_as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+installed=false
+cleanup() {
+  rm -rf "$work"
+  # A failed check leaves no package behind either.
+  if $installed; then run_as_root apt-get purge -y -qq marrowvale >/dev/null || true; fi
+}
+trap cleanup EXIT
 
 echo "== manual page"
 warnings=$(MANWIDTH=80 man --warnings -l docs/man/marrowvale.1 2>&1 >/dev/null)
@@ -50,7 +56,8 @@ lintian --fail-on error --display-info "$deb"
 
 echo "== install"
 export DEBIAN_FRONTEND=noninteractive
-run_as_root apt-get install -y -o DPkg::Lock::Timeout=600 "$deb"
+installed=true
+run_as_root apt-get install -y -q -o DPkg::Lock::Timeout=600 "$deb"
 dpkg -L marrowvale >"$work/files"
 program=/usr/bin/marrowvale
 version=$(dpkg-deb --field "$deb" Version)
@@ -67,7 +74,8 @@ bash -c 'source /usr/share/bash-completion/completions/marrowvale && complete -p
 cmp "$work/installed/take.wav" "$work/built/take.wav" || fail "the installed program converts differently"
 
 echo "== remove"
-run_as_root apt-get purge -y -o DPkg::Lock::Timeout=600 marrowvale
+run_as_root apt-get purge -y -q -o DPkg::Lock::Timeout=600 marrowvale
+installed=false
 if dpkg-query -W -f='${Status}\n' marrowvale 2>/dev/null | grep -q installed; then
   fail "still installed after removal"
 fi
