@@ -47,6 +47,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+echo "== dependencies"
+depends=$(dpkg-deb --field "$deb" Depends)
+for library in libboost-program-options libboost-filesystem libstdc++6; do
+  [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
+done
+
 echo "== manual page"
 warnings=$(MANWIDTH=80 man --warnings -l docs/man/marrowvale.1 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man --warnings: $warnings"
