@@ -47,6 +47,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+echo "== cmake --install"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+(cd "$work/prefix" && find . -type f | LC_ALL=C sort) >"$work/installed"
+printf '%s\n' ./bin/marrowvale ./share/bash-completion/completions/marrowvale \
+  ./share/man/man1/marrowvale.1 | diff - "$work/installed" || fail "cmake --install installs other files"
+
 echo "== dependencies"
 depends=$(dpkg-deb --field "$deb" Depends)
 for library in libboost-program-options libboost-filesystem libstdc++6; do
