@@ -49,9 +49,9 @@ trap cleanup EXIT
 
 echo "== cmake --install"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-(cd "$work/prefix" && find . -type f | LC_ALL=C sort) >"$work/installed"
+(cd "$work/prefix" && find . -type f | LC_ALL=C sort) >"$work/install-list"
 printf '%s\n' ./bin/marrowvale ./share/bash-completion/completions/marrowvale \
-  ./share/man/man1/marrowvale.1 | diff - "$work/installed" || fail "cmake --install installs other files"
+  ./share/man/man1/marrowvale.1 | diff - "$work/install-list" || fail "cmake --install installs other files"
 
 echo "== dependencies"
 depends=$(dpkg-deb --field "$deb" Depends)
