@@ -50,7 +50,7 @@ FileResult ConvertFile(const ConversionSettings& settings,
     Task_Convert task;
     task.Setup(settings, input_path);
     task.SetOutputPath(output_path);
-    const std::string refusal = task.Judge();
+    const std::string refusal = task.RefusalReason();
     if (!refusal.empty()) {
         Complain(console, input_path, refusal + "; skipped");
         result.reason = refusal;

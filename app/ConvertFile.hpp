@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/ConversionOutcome.hpp"
+#include "app/ConversionPlan.hpp"
 #include "app/ConversionSettings.hpp"
-#include "app/pipeline/ChannelChain.hpp"
 
 #include <boost/filesystem/path.hpp>
 #include <csignal>

@@ -51,6 +51,16 @@ fs::path TemporaryPathFor(const fs::path& output) {
     return output.parent_path() / name;
 }
 
+// Integers keep their own path unless they are resampled with the steep
+// filters, whose values are quantised once, at the output width.
+ChainKind ChainOf(const ConversionPlan& plan) {
+    if (plan.output.floating) {
+        return ChainKind::ValuesToFloats;
+    }
+    const bool precise = plan.resampling->Precise() && plan.resampling->Resamples();
+    return plan.input.floating || precise ? ChainKind::ValuesToIntegers : ChainKind::Integers;
+}
+
 } // namespace
 
 bool IsAbsoluteFolder(const std::string& folder) {
@@ -85,11 +95,12 @@ void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_pat
     judged = false;
 }
 
-std::string Task_Convert::Judge() {
+std::string Task_Convert::RefusalReason() {
     if (!judged) {
         input.Close();
         input.OpenRead(input_path);
-        refusal = input.IsOpen() ? JudgeOpenInput() : "cannot be opened or is not a RIFF WAVE file";
+        refusal = input.IsOpen() ? OpenInputRefusalReason()
+                                 : "cannot be opened or is not a RIFF WAVE file";
         if (!refusal.empty()) {
             input.Close();
         }
@@ -98,7 +109,7 @@ std::string Task_Convert::Judge() {
     return refusal;
 }
 
-std::string Task_Convert::JudgeOpenInput() {
+std::string Task_Convert::OpenInputRefusalReason() {
     std::string reason = input.Unreadable();
     if (!reason.empty()) {
         return reason;
@@ -124,6 +135,7 @@ std::string Task_Convert::JudgeOpenInput() {
     if (!plan.resampling) {
         return reason;
     }
+    plan.chain = ChainOf(plan);
     // A file that ends before its data body does converts what it holds.
     plan.input_frames = input.FramesInFile();
     plan.output_frames = plan.resampling->OutputLength(plan.input_frames);
@@ -188,7 +200,7 @@ audio::riffwave::WaveFormat_type Task_Convert::OutputFormat() const {
 
 void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status) {
     outcome = ConversionOutcome::Skipped;
-    failure_reason = Judge();
+    failure_reason = RefusalReason();
     clipped_samples = 0;
     non_finite_samples = 0;
     if (failure_reason.empty()) {
@@ -225,16 +237,9 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     const RoundShape shape = RoundShape::For(*plan.resampling, plan.channels, threads,
                                              static_cast<unsigned>(plan.input.bits / 8));
 
-    ChainSetup setup;
-    setup.input = plan.input;
-    setup.output = plan.output;
-    setup.dither_type = settings.dither_type;
-    setup.dither_bits = settings.dither_bits;
-    setup.noise_shaping = settings.noise_shaping;
-    std::vector<ChannelChain> chains;
-    chains.reserve(plan.channels);
+    std::vector<std::unique_ptr<ChannelChain>> chains;
     for (unsigned c = 0; c < plan.channels; ++c) {
-        chains.emplace_back(c, plan.resampling, setup, shape);
+        chains.push_back(ChannelChain::For(c, plan, settings, shape));
     }
 
     // The progress unit is one output sample of one channel; the total is
@@ -243,16 +248,16 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     progress.Begin(
         static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
 
-    ChannelPipeline pipeline(input, output, chains, *plan.resampling, shape, threads);
+    ChannelPipeline pipeline(input, output, chains, plan, shape, threads);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);
     if (result == ChannelPipeline::Result::Failed) {
         failure_reason = pipeline.FailureReason();
         return;
     }
 
-    for (const ChannelChain& chain : chains) {
-        clipped_samples += chain.ClippedSamples();
-        non_finite_samples += chain.NonFiniteSamples();
+    for (const auto& chain : chains) {
+        clipped_samples += chain->ClippedSamples();
+        non_finite_samples += chain->NonFiniteSamples();
     }
     output.Close();
     if (output.Failed()) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/ConversionOutcome.hpp"
+#include "app/ConversionPlan.hpp"
 #include "app/ConversionSettings.hpp"
-#include "app/pipeline/ChannelChain.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 #include "task/ITask.hpp"
 
@@ -13,26 +13,7 @@
 #include <string>
 #include <utility>
 
-class ResamplePlan;
-
 namespace marrowvale {
-
-// What one file's conversion will do, decided before anything is written.
-struct ConversionPlan {
-    unsigned channels = 0;
-    int input_rate = 0;
-    int output_rate = 0;
-    SampleCoding input; // integer container width, or float
-    SampleCoding output;
-    std::uint64_t input_frames = 0;
-    std::uint64_t output_frames = 0; // exactly what the resamplers deliver
-    std::shared_ptr<const ResamplePlan> resampling;
-    // The input's other chunks as the output carries them, rescaled to the
-    // output rate; null with --strip-metadata.
-    std::shared_ptr<const audio::riffwave::ChunkBlocks> chunks;
-    audio::riffwave::WaveFormat_type output_format; // the "fmt " the output is written with
-    bool rf64 = false;                              // the output is too large for a plain RIFF file
-};
 
 // Converts one input file into one output file of the same name in the
 // output folder: resamples and requantises every channel, block by block.
@@ -43,7 +24,7 @@ public:
     Task_Convert() = default;
 
     Task_Convert* Self() override { return this; }
-    // Judges the input first unless Judge has; then converts.
+    // Judges the input first unless RefusalReason has; then converts.
     void Run(task::ITaskProgress& progress, task::ITaskStatus& status) override;
 
     virtual bool SecondFlag() { return second_flag; }
@@ -58,10 +39,10 @@ public:
     // Replaces the output path Setup formed (a batch decides it for the task).
     void SetOutputPath(boost::filesystem::path path) { output_path = std::move(path); }
 
-    // Opens the input and decides everything the conversion needs. Returns
-    // why the file cannot be converted, or an empty text when it can; the
-    // input then stays open for Run. Writes nothing.
-    std::string Judge();
+    // Judges the input: opens it and decides everything the conversion
+    // needs. Returns why the file cannot be converted, or an empty text when
+    // it can; the input then stays open for Run. Writes nothing.
+    std::string RefusalReason();
     // The input as judged: its header stays readable after Run.
     const audio::riffwave::WaveFile_type& Input() const { return input; }
     const ConversionPlan& Plan() const { return plan; }
@@ -80,7 +61,7 @@ public:
     std::uint64_t NonFiniteSamples() const { return non_finite_samples; }
 
 private:
-    std::string JudgeOpenInput();
+    std::string OpenInputRefusalReason();
     audio::riffwave::WaveFormat_type OutputFormat() const;
     void Convert(task::ITaskProgress& progress, task::ITaskStatus& status);
 

@@ -1,74 +1,24 @@
 #include "app/pipeline/ChannelChain.hpp"
 
+#include "app/ConversionPlan.hpp"
+#include "app/ConversionSettings.hpp"
 #include "app/pipeline/InputBlock.hpp"
 #include "app/pipeline/OutputBlock.hpp"
-#include "dsp/polyphase/ResampleScale.hpp"
+#include "dsp/requantisation/IntegerRequantiser.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace marrowvale {
 
-namespace {
-
-// Float input beyond this many times full scale is taken as this, so that
-// the resampler's float arithmetic cannot overflow; such levels clip in any
-// integer output anyway.
-constexpr double largest_float_input = 4294967296.0; // 2^32
-// Float input is requantised to integers as a 32-bit integer would be.
-constexpr int float_input_bits = 32;
-
-} // namespace
-
-ChannelChain::ChannelChain(unsigned new_channel,
-                           const std::shared_ptr<const ResamplePlan>& new_plan,
-                           const ChainSetup& new_setup, const RoundShape& new_shape)
-    : channel(new_channel), plan(new_plan), setup(new_setup), shape(new_shape),
-      through_values(setup.input.floating || setup.output.floating ||
-                     (plan->Precise() && plan->Resamples())) {
-    const std::size_t piece_input = shape.segment_frames + shape.priming_frames;
-    const std::size_t primed_output =
-        shape.priming_frames == 0
-            ? 0
-            : static_cast<std::size_t>(plan->OutputLength(shape.priming_frames)) + 1;
+ChannelChain::ChannelChain(unsigned new_channel, const ConversionPlan& new_plan,
+                           const RoundShape& new_shape)
+    : channel(new_channel), plan(new_plan), shape(new_shape) {
     lanes.reserve(shape.segments);
     for (std::size_t k = 0; k < shape.segments; ++k) {
-        Lane& lane = lanes.emplace_back(plan);
-        if (!setup.input.floating) {
-            lane.integers.resize(piece_input);
-        }
-        if (through_values) {
-            lane.values.resize(piece_input);
-            lane.primed_values.resize(primed_output);
-        } else {
-            lane.primed_integers.resize(primed_output);
-        }
+        lanes.emplace_back(plan.resampling).index = k;
     }
-    for (unsigned slot = 0; slot < 2; ++slot) {
-        if (through_values) {
-            values_out[slot].resize(shape.output_room);
-        } else {
-            integers_out[slot].resize(shape.output_room);
-        }
-    }
-    if (setup.output.floating) {
-        floats_out.resize(shape.output_room);
-        return;
-    }
-    if (through_values) {
-        requantised.resize(shape.output_room);
-    }
-    // Values are requantised from 32-bit steps, whatever the input's width.
-    const int input_bits = through_values ? float_input_bits : setup.input.bits;
-    const int change = input_bits - setup.output.bits;
-    requantiser.bits_removed = change > 0 ? static_cast<unsigned>(change) : 0U;
-    requantiser.bits_added = change < 0 ? static_cast<unsigned>(-change) : 0U;
-    requantiser.output_bits = setup.output.bits;
-    requantiser.dither_bits = setup.dither_bits;
-    requantiser.dither_type = setup.dither_type;
-    requantiser.noise_shaping = setup.noise_shaping;
-    requantiser.seed_salt = channel + 1; // each channel draws its own dither
-    requantiser.Prepare();
 }
 
 std::uint64_t ChannelChain::NonFiniteSamples() const {
@@ -79,37 +29,64 @@ std::uint64_t ChannelChain::NonFiniteSamples() const {
     return count;
 }
 
-void ChannelChain::Decode(const InputBlock& block, std::size_t first, std::size_t count,
-                          Lane& lane) {
-    if (setup.input.floating) {
-        block.DecodeChannel(channel, first, count, lane.values.data());
-        for (std::size_t i = 0; i < count; ++i) {
-            double& x = lane.values[i];
-            if (!std::isfinite(x)) {
-                x = 0.0;
-                ++lane.non_finite;
-            }
-            x = std::clamp(x, -largest_float_input, largest_float_input) *
-                resample_scale::float_full_scale;
-        }
+void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& round,
+                                 std::size_t piece, unsigned slot) {
+    const std::size_t s = shape.segment_frames;
+    const std::size_t begin = piece * s;
+    const std::size_t last_piece =
+        !round.last ? shape.segments - 1 : (round.frames == 0 ? 0 : (round.frames - 1) / s);
+    if (piece > last_piece) {
         return;
     }
-    block.DecodeChannel(channel, first, count, lane.integers.data());
-    if (through_values) {
-        const bool precise = plan->Precise();
-        for (std::size_t i = 0; i < count; ++i) {
-            const int x = lane.integers[i];
-            lane.values[i] =
-                precise ? x * resample_scale::input_scale : resample_scale::FromInteger(x);
+    const std::size_t end = std::min(begin + s, round.frames);
+    Lane& lane = lanes[(continuing + piece) % lanes.size()];
+    std::size_t primed = 0;
+    if (piece > 0) {
+        // A fresh start on a block boundary, primed with the input before it.
+        lane.resampler.Reset();
+        primed = std::min(shape.priming_frames, begin);
+        if (primed < shape.priming_frames && primed != begin) {
+            fault = "internal error: a piece is shorter than its priming";
+            return;
         }
     }
+
+    // Every piece but the stream's last ends on a block boundary, where its
+    // output is known exactly; the last delivers what its whole blocks
+    // give, and the tail follows in rounds of its own.
+    const ResamplePlan& resampling = *plan.resampling;
+    const bool ends_stream = round.last && piece == last_piece;
+    const std::uint64_t first_output = OutputIndexAt(resampling, round.start + begin);
+    const std::size_t offset = static_cast<std::size_t>(first_output - round.output);
+    const std::size_t room = shape.output_room - offset;
+    const std::size_t expected =
+        ends_stream
+            ? room
+            : static_cast<std::size_t>(OutputIndexAt(resampling, round.start + end) - first_output);
+    // What a fresh start delivers before the piece's first output.
+    const std::size_t dropped =
+        piece == 0 ? 0
+                   : static_cast<std::size_t>(
+                         first_output - resampling.OutputLength(round.start + begin - primed));
+
+    const Streamed got =
+        Resample(lane, block, begin - primed, primed, end - begin, slot, offset, expected);
+    if (got.primed != dropped || (!ends_stream && got.delivered != expected)) {
+        fault = "internal error: a piece of the input resampled to an unexpected length";
+    }
+    if (piece == last_piece) {
+        counts[slot] = offset + got.delivered;
+        ending = lane.index;
+    }
 }
+
+namespace {
 
 // Feeds `count` samples and, with `flush`, the tail; returns what was
 // delivered into out[0 .. room).
 template <class Sample>
-std::size_t ChannelChain::Stream(PolyphaseResample& resampler, const Sample* in, std::size_t count,
-                                 Sample* out, std::size_t room, bool flush) {
+std::size_t Stream(PolyphaseResample& resampler, const Sample* in, std::size_t count, Sample* out,
+                   std::size_t room, bool flush) {
     std::size_t taken_all = 0;
     std::size_t delivered_all = 0;
     while (taken_all < count) {
@@ -133,116 +110,186 @@ std::size_t ChannelChain::Stream(PolyphaseResample& resampler, const Sample* in,
     return delivered_all;
 }
 
-void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& round,
-                                 std::size_t piece, unsigned slot) {
-    const std::size_t s = shape.segment_frames;
-    const std::size_t begin = piece * s;
-    const std::size_t last_piece =
-        !round.last ? shape.segments - 1 : (round.frames == 0 ? 0 : (round.frames - 1) / s);
-    if (piece > last_piece) {
-        return;
+// A chain whose resamplers stream `Sample`s: integers, or values in the
+// resampler's scale. It keeps each lane's decoded input and dropped priming
+// output, and the rounds' output.
+template <class Sample>
+class SampleChain : public ChannelChain {
+protected:
+    SampleChain(unsigned new_channel, const ConversionPlan& new_plan, const RoundShape& new_shape)
+        : ChannelChain(new_channel, new_plan, new_shape), decoded(shape.segments),
+          primed_output(shape.segments) {
+        const std::size_t primed_room =
+            shape.priming_frames == 0
+                ? 0
+                : static_cast<std::size_t>(plan.resampling->OutputLength(shape.priming_frames)) + 1;
+        for (std::size_t k = 0; k < shape.segments; ++k) {
+            decoded[k].resize(shape.segment_frames + shape.priming_frames);
+            primed_output[k].resize(primed_room);
+        }
+        resampled[0].resize(shape.output_room);
+        resampled[1].resize(shape.output_room);
     }
-    const std::size_t end = std::min(begin + s, round.frames);
-    Lane& lane = lanes[(continuing + piece) % lanes.size()];
-    PolyphaseResample& resampler = lane.resampler;
-    std::size_t primed = 0;
-    if (piece > 0) {
-        // A fresh start on a block boundary, primed with the input before it.
-        resampler.Reset();
-        primed = std::min(shape.priming_frames, begin);
-        if (primed < shape.priming_frames && primed != begin) {
-            fault = "internal error: a piece is shorter than its priming";
-            return;
+
+    // Decodes frames [first, first + count) of this channel into `into`.
+    virtual void Decode(const InputBlock& block, std::size_t first, std::size_t count, Sample* into,
+                        Lane& lane) = 0;
+
+    Streamed Resample(Lane& lane, const InputBlock& block, std::size_t first, std::size_t primed,
+                      std::size_t count, unsigned slot, std::size_t offset,
+                      std::size_t room) override {
+        Sample* in = decoded[lane.index].data();
+        std::vector<Sample>& dropped = primed_output[lane.index];
+        Decode(block, first, primed + count, in, lane);
+        Streamed got;
+        got.primed = Stream(lane.resampler, in, primed, dropped.data(), dropped.size(), false);
+        got.delivered = Stream(lane.resampler, in + primed, count, resampled[slot].data() + offset,
+                               room, false);
+        return got;
+    }
+
+    std::size_t Drain(Lane& lane, unsigned slot) override {
+        return Stream(lane.resampler, static_cast<const Sample*>(nullptr), 0,
+                      resampled[slot].data(), resampled[slot].size(), true);
+    }
+
+    std::vector<std::vector<Sample>> decoded;
+    std::vector<std::vector<Sample>> primed_output;
+    std::vector<Sample> resampled[2];
+};
+
+using dsp::requantisation::IntegerRequantiser;
+
+// Each channel draws its own dither.
+void PrepareRequantiser(IntegerRequantiser<int>& requantiser, int input_bits, int output_bits,
+                        const ConversionSettings& settings, unsigned channel) {
+    const int change = input_bits - output_bits;
+    requantiser.bits_removed = change > 0 ? static_cast<unsigned>(change) : 0U;
+    requantiser.bits_added = change < 0 ? static_cast<unsigned>(-change) : 0U;
+    requantiser.output_bits = output_bits;
+    requantiser.dither_bits = settings.dither_bits;
+    requantiser.dither_type = settings.dither_type;
+    requantiser.noise_shaping = settings.noise_shaping;
+    requantiser.seed_salt = channel + 1;
+    requantiser.Prepare();
+}
+
+// int -> int through the designed filters, or none: decoded integers, which
+// the resampler returns truncated at the input's width, requantised to the
+// output's.
+class IntegerChain final : public SampleChain<std::int32_t> {
+public:
+    IntegerChain(unsigned new_channel, const ConversionPlan& new_plan,
+                 const ConversionSettings& settings, const RoundShape& new_shape)
+        : SampleChain(new_channel, new_plan, new_shape) {
+        PrepareRequantiser(requantiser, plan.input.bits, plan.output.bits, settings, channel);
+    }
+    void Deliver(unsigned slot, OutputBlock& out) override {
+        requantiser.Process(resampled[slot].data(), static_cast<unsigned>(Count(slot)));
+        out.Put(channel, resampled[slot].data(), Count(slot));
+    }
+    std::uint64_t ClippedSamples() const override { return requantiser.ClippedCount(); }
+
+private:
+    void Decode(const InputBlock& block, std::size_t first, std::size_t count, std::int32_t* into,
+                Lane&) override {
+        block.DecodeChannel(channel, first, count, into);
+    }
+
+    IntegerRequantiser<int> requantiser;
+};
+
+// Float input beyond this many times full scale is taken as this, so that
+// the resampler's float arithmetic cannot overflow; such levels clip in any
+// integer output anyway.
+constexpr double largest_float_input = 4294967296.0; // 2^32
+
+// A chain of values in the resampler's scale, whatever the input's coding.
+class ValueChain : public SampleChain<double> {
+protected:
+    using SampleChain::SampleChain;
+
+    void Decode(const InputBlock& block, std::size_t first, std::size_t count, double* into,
+                Lane& lane) override {
+        if (plan.input.floating) {
+            block.DecodeChannel(channel, first, count, into);
+        } else {
+            std::int32_t integers[1024];
+            for (std::size_t done = 0, n = 0; done < count; done += n) {
+                n = std::min(count - done, std::size(integers));
+                block.DecodeChannel(channel, first + done, n, integers);
+                std::copy(integers, integers + n, into + done);
+            }
+        }
+        const double into_scale = value_scale::Into(plan.input);
+        for (std::size_t i = 0; i < count; ++i) {
+            double& x = into[i];
+            if (!std::isfinite(x)) {
+                x = 0.0;
+                ++lane.non_finite;
+            }
+            x = std::clamp(x, -largest_float_input, largest_float_input) * into_scale;
         }
     }
-    Decode(block, begin - primed, end - begin + primed, lane);
+};
 
-    // Every piece but the stream's last ends on a block boundary, where its
-    // output is known exactly; the last delivers what its whole blocks
-    // give, and the tail follows in rounds of its own.
-    const bool ends_stream = round.last && piece == last_piece;
-    const std::uint64_t first_output = OutputIndexAt(*plan, round.start + begin);
-    const std::size_t offset = static_cast<std::size_t>(first_output - round.output);
-    const std::size_t room =
-        (through_values ? values_out[slot].size() : integers_out[slot].size()) - offset;
-    const std::size_t expected =
-        ends_stream
-            ? room
-            : static_cast<std::size_t>(OutputIndexAt(*plan, round.start + end) - first_output);
-    // What a fresh start delivers before the piece's first output.
-    const std::size_t dropped =
-        piece == 0 ? 0
-                   : static_cast<std::size_t>(first_output -
-                                              plan->OutputLength(round.start + begin - primed));
-
-    std::size_t got_primed = 0;
-    std::size_t got = 0;
-    if (through_values) {
-        got_primed = Stream(resampler, lane.values.data(), primed, lane.primed_values.data(),
-                            lane.primed_values.size(), false);
-        got = Stream(resampler, lane.values.data() + primed, end - begin,
-                     values_out[slot].data() + offset, expected, false);
-    } else {
-        got_primed = Stream(resampler, lane.integers.data(), primed, lane.primed_integers.data(),
-                            lane.primed_integers.size(), false);
-        got = Stream(resampler, lane.integers.data() + primed, end - begin,
-                     integers_out[slot].data() + offset, expected, false);
+// Values to integer output: scaled to 32-bit integer steps and requantised
+// once, from those, to the output's width.
+class QuantisingChain final : public ValueChain {
+public:
+    QuantisingChain(unsigned new_channel, const ConversionPlan& new_plan,
+                    const ConversionSettings& settings, const RoundShape& new_shape)
+        : ValueChain(new_channel, new_plan, new_shape), integers(shape.output_room) {
+        PrepareRequantiser(requantiser, 32, plan.output.bits, settings, channel);
     }
-    if (got_primed != dropped || (!ends_stream && got != expected)) {
-        fault = "internal error: a piece of the input resampled to an unexpected length";
-    }
-    if (piece == last_piece) {
-        counts[slot] = offset + got;
-        ending = (continuing + piece) % lanes.size();
-    }
-}
-
-void ChannelChain::DrainTail(unsigned slot) {
-    PolyphaseResample& resampler = lanes[ending].resampler;
-    if (through_values) {
-        counts[slot] = Stream(resampler, static_cast<const double*>(nullptr), 0,
-                              values_out[slot].data(), values_out[slot].size(), true);
-    } else {
-        counts[slot] = Stream(resampler, static_cast<const std::int32_t*>(nullptr), 0,
-                              integers_out[slot].data(), integers_out[slot].size(), true);
-    }
-}
-
-void ChannelChain::EndRound() {
-    continuing = ending;
-}
-
-void ChannelChain::Deliver(unsigned slot, OutputBlock& out) {
-    const std::size_t count = counts[slot];
-    const unsigned n = static_cast<unsigned>(count);
-    if (setup.output.floating) {
-        // Full scale +-1.0: float input came in at float_full_scale, integer
-        // input at 2^(bits - 1) / 2^16. Powers of two keep the values exact.
-        const double scale = setup.input.floating ? 1.0 / resample_scale::float_full_scale
-                                                  : std::ldexp(1.0, 17 - setup.input.bits);
-        const double* values = values_out[slot].data();
-        for (std::size_t i = 0; i < count; ++i) {
-            floats_out[i] = static_cast<float>(values[i] * scale);
-        }
-        out.Put(channel, floats_out.data(), count);
-        return;
-    }
-    if (through_values) {
-        // From the resampler's scale to 32-bit integer steps: a power of
-        // two, so nothing is rounded on the way.
-        const double scale = setup.input.floating ? 1.0 / resample_scale::input_scale
-                                                  : std::ldexp(1.0 / resample_scale::input_scale,
-                                                               float_input_bits - setup.input.bits);
-        double* values = values_out[slot].data();
-        for (std::size_t i = 0; i < count; ++i) {
+    void Deliver(unsigned slot, OutputBlock& out) override {
+        const double scale = value_scale::OutOf(plan);
+        double* values = resampled[slot].data();
+        for (std::size_t i = 0; i < Count(slot); ++i) {
             values[i] *= scale;
         }
-        requantiser.Process(values, requantised.data(), n);
-        out.Put(channel, requantised.data(), count);
-        return;
+        requantiser.Process(values, integers.data(), static_cast<unsigned>(Count(slot)));
+        out.Put(channel, integers.data(), Count(slot));
     }
-    requantiser.Process(integers_out[slot].data(), n);
-    out.Put(channel, integers_out[slot].data(), count);
+    std::uint64_t ClippedSamples() const override { return requantiser.ClippedCount(); }
+
+private:
+    IntegerRequantiser<int> requantiser;
+    std::vector<std::int32_t> integers;
+};
+
+// Values to float output of full scale +-1.0, rounded to float once.
+class FloatChain final : public ValueChain {
+public:
+    FloatChain(unsigned new_channel, const ConversionPlan& new_plan, const RoundShape& new_shape)
+        : ValueChain(new_channel, new_plan, new_shape), floats(shape.output_room) {}
+    void Deliver(unsigned slot, OutputBlock& out) override {
+        const double scale = value_scale::OutOf(plan);
+        const double* values = resampled[slot].data();
+        for (std::size_t i = 0; i < Count(slot); ++i) {
+            floats[i] = static_cast<float>(values[i] * scale);
+        }
+        out.Put(channel, floats.data(), Count(slot));
+    }
+
+private:
+    std::vector<float> floats;
+};
+
+} // namespace
+
+std::unique_ptr<ChannelChain> ChannelChain::For(unsigned channel, const ConversionPlan& plan,
+                                                const ConversionSettings& settings,
+                                                const RoundShape& shape) {
+    switch (plan.chain) {
+    case ChainKind::Integers:
+        return std::make_unique<IntegerChain>(channel, plan, settings, shape);
+    case ChainKind::ValuesToIntegers:
+        return std::make_unique<QuantisingChain>(channel, plan, settings, shape);
+    case ChainKind::ValuesToFloats:
+        break;
+    }
+    return std::make_unique<FloatChain>(channel, plan, shape);
 }
 
 } // namespace marrowvale

@@ -2,7 +2,6 @@
 
 #include "app/pipeline/RoundShape.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
-#include "dsp/requantisation/IntegerRequantiser.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,22 +13,8 @@ namespace marrowvale {
 
 class InputBlock;
 class OutputBlock;
-
-// How samples are stored on one side of a conversion: integers of a
-// container width, or IEEE floats of 32 or 64 bits.
-struct SampleCoding {
-    bool floating = false;
-    int bits = 16;
-};
-
-// What every channel of a file does to its samples.
-struct ChainSetup {
-    SampleCoding input;
-    SampleCoding output;
-    int dither_type = 0;
-    int dither_bits = 0;
-    int noise_shaping = 0;
-};
+struct ConversionPlan;
+struct ConversionSettings;
 
 // Where a round of input lies in the file.
 struct RoundPlace {
@@ -41,23 +26,20 @@ struct RoundPlace {
 
 // One channel's way through the conversion. Each round, its samples are
 // decoded and resampled piece by piece (pieces of a round may run on
-// different threads), and then, in order, requantised to the output width or
-// scaled to float and encoded into the output block. Two rounds are in hand
-// at a time: one being resampled while the one before is delivered.
+// different threads), and then, in order, delivered into the output block.
+// Two rounds are in hand at a time: one being resampled while the one before
+// is delivered.
 //
-// Integers resampled with the designed filters, or not resampled, keep their
-// path: the resampler converts them and the requantiser narrows or widens
-// them. Anything else goes through the resampler as values in its own scale,
-// so that a sample never passes through an integer of the input's width:
-// float input full scale +-1.0 meets a 32-bit integer's full scale, float
-// output takes the resampler's values without rounding to integers, and
-// integer output from float input, or from integers resampled with the steep
-// filters, is requantised once from those values in 32-bit steps.
+// What is shared lives here: the lanes (a resampler each, one a piece), the
+// pieces' places, their priming and the tail. How samples are decoded,
+// streamed and delivered is the plan's ChainKind, one chain each.
 class ChannelChain {
 public:
-    // `channel` counts from 0.
-    ChannelChain(unsigned channel, const std::shared_ptr<const ResamplePlan>& plan,
-                 const ChainSetup& setup, const RoundShape& shape);
+    // The chain of the plan's kind for channel `channel` (from 0).
+    static std::unique_ptr<ChannelChain> For(unsigned channel, const ConversionPlan& plan,
+                                             const ConversionSettings& settings,
+                                             const RoundShape& shape);
+    virtual ~ChannelChain() = default;
 
     // Resamples piece `piece` of this channel's part of the round in `block`
     // into round buffer `slot` (0 or 1).
@@ -65,54 +47,54 @@ public:
                        unsigned slot);
     // After the last round: the next part of the resampler's tail, as much
     // as a round holds, into round buffer `slot`.
-    void DrainTail(unsigned slot);
+    void DrainTail(unsigned slot) { counts[slot] = Drain(lanes[ending], slot); }
     // Samples in round buffer `slot`, all channels alike.
     std::size_t Count(unsigned slot) const { return counts[slot]; }
     // Requantises or scales round buffer `slot` and encodes it into `out`.
-    void Deliver(unsigned slot, OutputBlock& out);
+    virtual void Deliver(unsigned slot, OutputBlock& out) = 0;
     // Makes the piece that ended the round the next round's first.
-    void EndRound();
+    void EndRound() { continuing = ending; }
 
-    std::uint64_t ClippedSamples() const { return requantiser.ClippedCount(); }
+    virtual std::uint64_t ClippedSamples() const { return 0; }
     // Float input samples that were NaN or infinite, replaced by 0.
     std::uint64_t NonFiniteSamples() const;
     // Set when a piece delivered other than the count its place calls for.
-    const std::string& Fault() const { return fault; }
+    const std::string& FaultReason() const { return fault; }
 
-private:
-    // One resampler of the channel, with the room its pieces need.
+protected:
+    ChannelChain(unsigned channel, const ConversionPlan& plan, const RoundShape& shape);
+
+    // One resampler of the channel; the chain keeps its buffers beside it.
     struct Lane {
         explicit Lane(const std::shared_ptr<const ResamplePlan>& plan) : resampler(plan) {}
         PolyphaseResample resampler;
-        std::vector<std::int32_t> integers; // decoded input
-        std::vector<double> values;
-        std::vector<std::int32_t> primed_integers; // priming output, dropped
-        std::vector<double> primed_values;
+        std::size_t index = 0;
         std::uint64_t non_finite = 0;
     };
+    // What one piece gave: the priming's output (dropped) and the piece's.
+    struct Streamed {
+        std::size_t primed = 0;
+        std::size_t delivered = 0;
+    };
+    // Decodes frames [first, first + primed + count) of this channel from
+    // `block` into the lane, streams the first `primed` of them as priming
+    // and the rest into round buffer `slot` from `offset`, `room` at most.
+    virtual Streamed Resample(Lane& lane, const InputBlock& block, std::size_t first,
+                              std::size_t primed, std::size_t count, unsigned slot,
+                              std::size_t offset, std::size_t room) = 0;
+    // The lane's tail into round buffer `slot`; returns the count.
+    virtual std::size_t Drain(Lane& lane, unsigned slot) = 0;
 
-    void Decode(const InputBlock& block, std::size_t first, std::size_t count, Lane& lane);
-    template <class Sample>
-    std::size_t Stream(PolyphaseResample& resampler, const Sample* in, std::size_t count,
-                       Sample* out, std::size_t room, bool flush);
+    const unsigned channel;
+    const ConversionPlan& plan;
+    const RoundShape shape;
 
-    unsigned channel;
-    std::shared_ptr<const ResamplePlan> plan;
-    ChainSetup setup;
-    RoundShape shape;
-    bool through_values; // the resampler streams values, not integers
+private:
     std::vector<Lane> lanes;
     std::size_t continuing = 0; // the lane that ended where this round begins
     std::size_t ending = 0;     // the lane of the round's last piece
-    dsp::requantisation::IntegerRequantiser<int> requantiser;
     std::string fault;
-    // Each round's output as the resampler delivers it: integers, or values
-    // in its scale.
-    std::vector<std::int32_t> integers_out[2];
-    std::vector<double> values_out[2];
     std::size_t counts[2] = {0, 0};
-    std::vector<std::int32_t> requantised; // values to integer output
-    std::vector<float> floats_out;
 };
 
 } // namespace marrowvale

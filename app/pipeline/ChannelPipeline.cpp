@@ -1,5 +1,6 @@
 #include "app/pipeline/ChannelPipeline.hpp"
 
+#include "app/ConversionPlan.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 #include "task/ITaskProgress.hpp"
 #include "task/ITaskStatus.hpp"
@@ -8,18 +9,28 @@
 
 namespace marrowvale {
 
+namespace {
+
+unsigned InputSampleBytes(const ConversionPlan& plan) {
+    return static_cast<unsigned>(plan.input.bits / 8);
+}
+std::size_t InputFrameBytes(const ConversionPlan& plan) {
+    return std::size_t{plan.channels} * InputSampleBytes(plan);
+}
+
+} // namespace
+
 ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& new_input_file,
                                  audio::riffwave::WaveFile_type& new_output_file,
-                                 std::vector<ChannelChain>& new_chains,
-                                 const ResamplePlan& new_plan, const RoundShape& new_shape,
+                                 std::vector<std::unique_ptr<ChannelChain>>& new_chains,
+                                 const ConversionPlan& new_plan, const RoundShape& new_shape,
                                  unsigned threads)
     : input_file(new_input_file), output_file(new_output_file), chains(new_chains), plan(new_plan),
-      shape(new_shape), input(new_shape.Frames(), new_input_file.FrameBytes(),
-                              static_cast<unsigned>(new_input_file.BitsPerSample() / 8)),
-      next_input(new_shape.Frames(), new_input_file.FrameBytes(),
-                 static_cast<unsigned>(new_input_file.BitsPerSample() / 8)),
-      output(new_shape.output_room, static_cast<unsigned>(new_chains.size()),
-             static_cast<unsigned>(new_output_file.BitsPerSample() / 8)),
+      shape(new_shape),
+      input(new_shape.Frames(), InputFrameBytes(new_plan), InputSampleBytes(new_plan)),
+      next_input(new_shape.Frames(), InputFrameBytes(new_plan), InputSampleBytes(new_plan)),
+      output(new_shape.output_room, new_plan.channels,
+             static_cast<unsigned>(new_plan.output.bits / 8)),
       pool(threads > 1 ? threads - 1 : 0) {}
 
 RoundPlace ChannelPipeline::Follow(const RoundPlace& before, const InputBlock& block) const {
@@ -27,18 +38,17 @@ RoundPlace ChannelPipeline::Follow(const RoundPlace& before, const InputBlock& b
     round.start = before.start + before.frames;
     round.frames = block.Frames();
     round.last = !block.Full();
-    round.output = OutputIndexAt(plan, round.start);
+    round.output = OutputIndexAt(*plan.resampling, round.start);
     return round;
 }
 
-bool ChannelPipeline::Faulty() {
-    for (const ChannelChain& chain : chains) {
-        if (!chain.Fault().empty()) {
-            failure_reason = chain.Fault();
-            return true;
+std::string ChannelPipeline::ChainFaultReason() const {
+    for (const auto& chain : chains) {
+        if (!chain->FaultReason().empty()) {
+            return chain->FaultReason();
         }
     }
-    return false;
+    return {};
 }
 
 ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
@@ -62,16 +72,17 @@ ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
                 next_input.Read(input_file);
             } else if (i < first_delivery) {
                 const std::size_t p = i - first_piece;
-                chains[p % channels].ResamplePiece(input, current, p / channels, slot);
+                chains[p % channels]->ResamplePiece(input, current, p / channels, slot);
             } else {
-                chains[i - first_delivery].Deliver(previous_slot, output);
+                chains[i - first_delivery]->Deliver(previous_slot, output);
             }
         });
-        if (Faulty() || !output.Write(output_file, progress, failure_reason)) {
+        failure_reason = ChainFaultReason();
+        if (!failure_reason.empty() || !output.Write(output_file, progress, failure_reason)) {
             return Result::Failed;
         }
-        for (ChannelChain& chain : chains) {
-            chain.EndRound();
+        for (auto& chain : chains) {
+            chain->EndRound();
         }
         if (current.last) {
             break;
@@ -91,15 +102,15 @@ ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
         const unsigned next_slot = slot ^ 1U;
         pool.Run(2 * channels, [&](std::size_t i) {
             if (i < channels) {
-                chains[i].DrainTail(next_slot);
+                chains[i]->DrainTail(next_slot);
             } else {
-                chains[i - channels].Deliver(slot, output);
+                chains[i - channels]->Deliver(slot, output);
             }
         });
         if (!output.Write(output_file, progress, failure_reason)) {
             return Result::Failed;
         }
-        if (chains.front().Count(next_slot) == 0) {
+        if (chains.front()->Count(next_slot) == 0) {
             return Result::Finished;
         }
         if (status.IsCancelled()) {

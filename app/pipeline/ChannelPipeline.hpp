@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class ITaskStatus;
 
 namespace marrowvale {
 
+struct ConversionPlan;
+
 // Moves one file's samples through its channel chains, round by round. In one
 // pass of the threads, the chains resample the pieces of the current round,
 // deliver the previous round into the output block (in order, channel by
@@ -31,7 +34,7 @@ class ChannelPipeline {
 public:
     // `threads` counts this one; 1 runs everything here.
     ChannelPipeline(audio::riffwave::WaveFile_type& input, audio::riffwave::WaveFile_type& output,
-                    std::vector<ChannelChain>& chains, const ResamplePlan& plan,
+                    std::vector<std::unique_ptr<ChannelChain>>& chains, const ConversionPlan& plan,
                     const RoundShape& shape, unsigned threads);
 
     enum class Result { Finished, Stopped, Failed };
@@ -42,12 +45,13 @@ public:
 private:
     // Where the round just read lies, following `before`.
     RoundPlace Follow(const RoundPlace& before, const InputBlock& block) const;
-    bool Faulty();
+    // The first chain's fault, or an empty text.
+    std::string ChainFaultReason() const;
 
     audio::riffwave::WaveFile_type& input_file;
     audio::riffwave::WaveFile_type& output_file;
-    std::vector<ChannelChain>& chains;
-    const ResamplePlan& plan;
+    std::vector<std::unique_ptr<ChannelChain>>& chains;
+    const ConversionPlan& plan;
     RoundShape shape;
 
     InputBlock input;      // the round being resampled

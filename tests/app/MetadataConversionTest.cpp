@@ -196,7 +196,7 @@ TEST(MetadataConversion, OutputsPastThePlainLimitAreRf64) {
         marrowvale::Task_Convert task;
         task.Setup(settings, scratch / "in.wav");
         task.SetPlainFileLimit(limit);
-        ASSERT_EQ(task.Judge(), "");
+        ASSERT_EQ(task.RefusalReason(), "");
         const bool rf64 = limit == 4081;
         EXPECT_EQ(task.Plan().rf64, rf64);
         RecordingProgress progress;

@@ -32,7 +32,7 @@ Conversion Convert(const std::string& input, const std::string& folder, Conversi
     task.Setup(settings, input);
     task.SetThreadCount(threads);
     Conversion conversion;
-    conversion.failure = task.Judge();
+    conversion.failure = task.RefusalReason();
     conversion.planned_frames = task.Plan().output_frames;
     task.Run(progress, status);
     conversion.outcome = task.Outcome();

@@ -4,6 +4,8 @@
 
 #include "app/pipeline/ChannelPipeline.hpp"
 
+#include "app/ConversionPlan.hpp"
+#include "app/ConversionSettings.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
 #include "support/ResamplerDrive.hpp"
@@ -62,16 +64,18 @@ PipelineRun Convert(const ScratchFolder& scratch, const Shape& shape, std::size_
         static_cast<std::size_t>(2 * ExactLength(round.Frames(), input.SampleRate(),
                                                  static_cast<std::uint64_t>(shape.output_rate)) +
                                  8 * plan->OutputBlockLength());
-    marrowvale::ChainSetup setup;
-    setup.input.bits = input.BitsPerSample();
-    setup.output.bits = shape.output_bits;
-    setup.noise_shaping = shape.noise_shaping;
-    std::vector<ChannelChain> chains;
-    chains.reserve(static_cast<std::size_t>(input.Channels()));
-    for (unsigned c = 0; c < static_cast<unsigned>(input.Channels()); ++c) {
-        chains.emplace_back(c, plan, setup, round);
+    marrowvale::ConversionPlan conversion;
+    conversion.channels = static_cast<unsigned>(input.Channels());
+    conversion.input.bits = input.BitsPerSample();
+    conversion.output.bits = shape.output_bits;
+    conversion.resampling = plan;
+    marrowvale::ConversionSettings settings;
+    settings.noise_shaping = shape.noise_shaping;
+    std::vector<std::unique_ptr<ChannelChain>> chains;
+    for (unsigned c = 0; c < conversion.channels; ++c) {
+        chains.push_back(ChannelChain::For(c, conversion, settings, round));
     }
-    ChannelPipeline pipeline(input, output, chains, *plan, round, shape.threads);
+    ChannelPipeline pipeline(input, output, chains, conversion, round, shape.threads);
     RecordingProgress progress;
     StopAtPoll status(stop_at);
     PipelineRun run;
