@@ -18,6 +18,8 @@ namespace marrowvale {
 struct SampleCoding {
     bool floating = false;
     int bits = 16;
+
+    unsigned Bytes() const { return static_cast<unsigned>(bits / 8); }
 };
 
 // The way every channel's samples take, chosen once for a file.
@@ -53,10 +55,13 @@ struct ConversionPlan {
 };
 
 // Values travel through the resampler in its own scale (see ResampleScale):
-// an integer sample x as x * 2^-16 whatever its width, so that a 32-bit
-// integer's full scale is 2^15, which float samples (full scale +-1.0) meet.
-// Powers of two throughout, so that no scaling rounds.
+// an integer sample x of any width as x * 2^-16, a float sample (full scale
+// +-1.0) as a 32-bit integer of the same level would. Powers of two throughout, so
+// that no scaling rounds.
 namespace value_scale {
+
+// Values to integer output are requantised from integer steps this wide.
+constexpr int step_bits = 32;
 
 // The width an input's values count as: floats as 32-bit integers.
 inline int InputBits(const SampleCoding& input) {
@@ -64,12 +69,14 @@ inline int InputBits(const SampleCoding& input) {
 }
 // From the input's samples into the resampler's scale.
 inline double Into(const SampleCoding& input) {
-    return input.floating ? 32768.0 : 1.0 / 65536.0;
+    return std::ldexp(1.0, (input.floating ? 31 : 0) - 16);
 }
-// From the resampler's scale to the output: floats of full scale +-1.0, or
-// 32-bit integer steps, which the requantiser narrows to the output width.
+// From the resampler's scale, where a value v stands for the integer
+// v * 2^16 of InputBits, to the output: floats of full scale +-1.0, or
+// integer steps of step_bits.
 inline double OutOf(const ConversionPlan& plan) {
-    return std::ldexp(1.0, (plan.output.floating ? 17 : 48) - InputBits(plan.input));
+    const int bits = InputBits(plan.input);
+    return std::ldexp(1.0, plan.output.floating ? 16 - (bits - 1) : 16 + (step_bits - bits));
 }
 
 } // namespace value_scale

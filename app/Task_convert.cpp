@@ -152,8 +152,7 @@ std::string Task_Convert::OpenInputRefusalReason() {
     }
     // The exact output size is known now, before anything is written: an
     // output past the plain file's limit is RF64 from its first byte.
-    const std::uint64_t data_size =
-        plan.output_frames * plan.channels * static_cast<std::uint64_t>(plan.output.bits / 8);
+    const std::uint64_t data_size = plan.output_frames * plan.channels * plan.output.Bytes();
     plan.output_format = OutputFormat();
     plan.rf64 = WaveFile_type::PlainFileSize(plan.output_format, plan.chunks.get(), data_size) >
                 plain_file_limit;
@@ -234,8 +233,8 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     // Threads this file may use; one runs everything on this thread.
     const unsigned threads = thread_count != 0 ? static_cast<unsigned>(thread_count)
                                                : std::max(1U, std::thread::hardware_concurrency());
-    const RoundShape shape = RoundShape::For(*plan.resampling, plan.channels, threads,
-                                             static_cast<unsigned>(plan.input.bits / 8));
+    const RoundShape shape =
+        RoundShape::For(*plan.resampling, plan.channels, threads, plan.input.Bytes());
 
     std::vector<std::unique_ptr<ChannelChain>> chains;
     for (unsigned c = 0; c < plan.channels; ++c) {

@@ -25,14 +25,14 @@ struct RoundPlace {
 };
 
 // One channel's way through the conversion. Each round, its samples are
-// decoded and resampled piece by piece (pieces of a round may run on
-// different threads), and then, in order, delivered into the output block.
-// Two rounds are in hand at a time: one being resampled while the one before
-// is delivered.
+// decoded into values in the resampler's scale (see value_scale) and
+// resampled piece by piece (pieces of a round may run on different threads),
+// and then, in order, delivered into the output block. Two rounds are in hand
+// at a time: one being resampled while the one before is delivered.
 //
-// What is shared lives here: the lanes (a resampler each, one a piece), the
-// pieces' places, their priming and the tail. How samples are decoded,
-// streamed and delivered is the plan's ChainKind, one chain each.
+// What every chain shares lives here: the lanes (a resampler each, one a
+// piece), the pieces' places, their priming and the tail. The chains of the
+// plan's ChainKind differ in their delivery only.
 class ChannelChain {
 public:
     // The chain of the plan's kind for channel `channel` (from 0).
@@ -47,7 +47,7 @@ public:
                        unsigned slot);
     // After the last round: the next part of the resampler's tail, as much
     // as a round holds, into round buffer `slot`.
-    void DrainTail(unsigned slot) { counts[slot] = Drain(lanes[ending], slot); }
+    void DrainTail(unsigned slot);
     // Samples in round buffer `slot`, all channels alike.
     std::size_t Count(unsigned slot) const { return counts[slot]; }
     // Requantises or scales round buffer `slot` and encodes it into `out`.
@@ -64,32 +64,24 @@ public:
 protected:
     ChannelChain(unsigned channel, const ConversionPlan& plan, const RoundShape& shape);
 
-    // One resampler of the channel; the chain keeps its buffers beside it.
-    struct Lane {
-        explicit Lane(const std::shared_ptr<const ResamplePlan>& plan) : resampler(plan) {}
-        PolyphaseResample resampler;
-        std::size_t index = 0;
-        std::uint64_t non_finite = 0;
-    };
-    // What one piece gave: the priming's output (dropped) and the piece's.
-    struct Streamed {
-        std::size_t primed = 0;
-        std::size_t delivered = 0;
-    };
-    // Decodes frames [first, first + primed + count) of this channel from
-    // `block` into the lane, streams the first `primed` of them as priming
-    // and the rest into round buffer `slot` from `offset`, `room` at most.
-    virtual Streamed Resample(Lane& lane, const InputBlock& block, std::size_t first,
-                              std::size_t primed, std::size_t count, unsigned slot,
-                              std::size_t offset, std::size_t room) = 0;
-    // The lane's tail into round buffer `slot`; returns the count.
-    virtual std::size_t Drain(Lane& lane, unsigned slot) = 0;
-
     const unsigned channel;
     const ConversionPlan& plan;
     const RoundShape shape;
+    // Each round's output as the resampler delivers it.
+    std::vector<double> resampled[2];
 
 private:
+    // One resampler of the channel, with the room its pieces need.
+    struct Lane {
+        explicit Lane(const std::shared_ptr<const ResamplePlan>& plan) : resampler(plan) {}
+        PolyphaseResample resampler;
+        std::vector<double> input;
+        std::vector<double> primed; // the priming's output, dropped
+        std::uint64_t non_finite = 0;
+    };
+
+    void Decode(const InputBlock& block, std::size_t first, std::size_t count, Lane& lane) const;
+
     std::vector<Lane> lanes;
     std::size_t continuing = 0; // the lane that ended where this round begins
     std::size_t ending = 0;     // the lane of the round's last piece

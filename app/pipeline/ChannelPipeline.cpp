@@ -9,17 +9,6 @@
 
 namespace marrowvale {
 
-namespace {
-
-unsigned InputSampleBytes(const ConversionPlan& plan) {
-    return static_cast<unsigned>(plan.input.bits / 8);
-}
-std::size_t InputFrameBytes(const ConversionPlan& plan) {
-    return std::size_t{plan.channels} * InputSampleBytes(plan);
-}
-
-} // namespace
-
 ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& new_input_file,
                                  audio::riffwave::WaveFile_type& new_output_file,
                                  std::vector<std::unique_ptr<ChannelChain>>& new_chains,
@@ -27,10 +16,10 @@ ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& new_input_file,
                                  unsigned threads)
     : input_file(new_input_file), output_file(new_output_file), chains(new_chains), plan(new_plan),
       shape(new_shape),
-      input(new_shape.Frames(), InputFrameBytes(new_plan), InputSampleBytes(new_plan)),
-      next_input(new_shape.Frames(), InputFrameBytes(new_plan), InputSampleBytes(new_plan)),
-      output(new_shape.output_room, new_plan.channels,
-             static_cast<unsigned>(new_plan.output.bits / 8)),
+      input(new_shape.Frames(), new_plan.channels * new_plan.input.Bytes(), new_plan.input.Bytes()),
+      next_input(new_shape.Frames(), new_plan.channels * new_plan.input.Bytes(),
+                 new_plan.input.Bytes()),
+      output(new_shape.output_room, new_plan.channels, new_plan.output.Bytes()),
       pool(threads > 1 ? threads - 1 : 0) {}
 
 RoundPlace ChannelPipeline::Follow(const RoundPlace& before, const InputBlock& block) const {

@@ -13,7 +13,12 @@ class hp_tpdf_dither final : public IDither, public TriangularDither {
 public:
     hp_tpdf_dither() { Init(8, 1, 0); }
 
-    void Init(int step_bits, int dither_bits, int dither_shift) override;
+    void Init(int step_bits, int dither_bits, int dither_shift) override {
+        generator = Source(Configure(step_bits, dither_bits, dither_shift), 0);
+        // The first value after Init is then the difference of the second
+        // and the first draw.
+        previous = (*generator)();
+    }
 
     int Next() override {
         const int u = (*generator)();
