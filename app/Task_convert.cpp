@@ -236,9 +236,10 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     const RoundShape shape =
         RoundShape::For(*plan.resampling, plan.channels, threads, plan.input.Bytes());
 
-    std::vector<std::unique_ptr<ChannelChain>> chains;
+    std::vector<ChannelChain> chains;
+    chains.reserve(plan.channels);
     for (unsigned c = 0; c < plan.channels; ++c) {
-        chains.push_back(ChannelChain::For(c, plan, settings, shape));
+        chains.emplace_back(c, plan, settings, shape);
     }
 
     // The progress unit is one output sample of one channel; the total is
@@ -254,9 +255,9 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
         return;
     }
 
-    for (const auto& chain : chains) {
-        clipped_samples += chain->ClippedSamples();
-        non_finite_samples += chain->NonFiniteSamples();
+    for (const ChannelChain& chain : chains) {
+        clipped_samples += chain.ClippedSamples();
+        non_finite_samples += chain.NonFiniteSamples();
     }
     output.Close();
     if (output.Failed()) {

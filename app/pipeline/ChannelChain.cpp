@@ -5,7 +5,6 @@
 #include "app/pipeline/InputBlock.hpp"
 #include "app/pipeline/OutputBlock.hpp"
 #include "dsp/polyphase/ResampleScale.hpp"
-#include "dsp/requantisation/IntegerRequantiser.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -50,7 +49,7 @@ std::size_t Stream(PolyphaseResample& resampler, const double* in, std::size_t c
 } // namespace
 
 ChannelChain::ChannelChain(unsigned new_channel, const ConversionPlan& new_plan,
-                           const RoundShape& new_shape)
+                           const ConversionSettings& settings, const RoundShape& new_shape)
     : channel(new_channel), plan(new_plan), shape(new_shape) {
     const std::size_t primed_output =
         shape.priming_frames == 0
@@ -64,6 +63,23 @@ ChannelChain::ChannelChain(unsigned new_channel, const ConversionPlan& new_plan,
     }
     resampled[0].resize(shape.output_room);
     resampled[1].resize(shape.output_room);
+    if (plan.chain == ChainKind::ValuesToFloats) {
+        floats.resize(shape.output_room);
+        return;
+    }
+    integers.resize(shape.output_room);
+    // Integers are requantised from the input's width, values from steps.
+    const int input_bits =
+        plan.chain == ChainKind::Integers ? plan.input.bits : value_scale::step_bits;
+    const int change = input_bits - plan.output.bits;
+    requantiser.bits_removed = change > 0 ? static_cast<unsigned>(change) : 0U;
+    requantiser.bits_added = change < 0 ? static_cast<unsigned>(-change) : 0U;
+    requantiser.output_bits = plan.output.bits;
+    requantiser.dither_bits = settings.dither_bits;
+    requantiser.dither_type = settings.dither_type;
+    requantiser.noise_shaping = settings.noise_shaping;
+    requantiser.seed_salt = channel + 1; // each channel draws its own dither
+    requantiser.Prepare();
 }
 
 std::uint64_t ChannelChain::NonFiniteSamples() const {
@@ -90,12 +106,12 @@ void ChannelChain::Decode(const InputBlock& block, std::size_t first, std::size_
         }
         return;
     }
-    std::int32_t integers[1024];
+    std::int32_t samples[1024];
     for (std::size_t done = 0, n = 0; done < count; done += n) {
-        n = std::min(count - done, std::size(integers));
-        block.DecodeChannel(channel, first + done, n, integers);
+        n = std::min(count - done, std::size(samples));
+        block.DecodeChannel(channel, first + done, n, samples);
         for (std::size_t i = 0; i < n; ++i) {
-            values[done + i] = integers[i] * scale;
+            values[done + i] = samples[i] * scale;
         }
     }
 }
@@ -159,106 +175,35 @@ void ChannelChain::DrainTail(unsigned slot) {
                           resampled[slot].size(), true);
 }
 
-namespace {
-
-using dsp::requantisation::IntegerRequantiser;
-
-// A chain to integer output: a requantiser from `input_bits` to the output's
-// width, each channel drawing its own dither.
-class IntegerOutputChain : public ChannelChain {
-public:
-    IntegerOutputChain(unsigned new_channel, const ConversionPlan& new_plan,
-                       const ConversionSettings& settings, const RoundShape& new_shape,
-                       int input_bits)
-        : ChannelChain(new_channel, new_plan, new_shape), integers(shape.output_room) {
-        const int change = input_bits - plan.output.bits;
-        requantiser.bits_removed = change > 0 ? static_cast<unsigned>(change) : 0U;
-        requantiser.bits_added = change < 0 ? static_cast<unsigned>(-change) : 0U;
-        requantiser.output_bits = plan.output.bits;
-        requantiser.dither_bits = settings.dither_bits;
-        requantiser.dither_type = settings.dither_type;
-        requantiser.noise_shaping = settings.noise_shaping;
-        requantiser.seed_salt = channel + 1;
-        requantiser.Prepare();
-    }
-    std::uint64_t ClippedSamples() const override { return requantiser.ClippedCount(); }
-
-protected:
-    IntegerRequantiser<int> requantiser;
-    std::vector<std::int32_t> integers;
-};
-
-// int -> int through the designed filters, or none: the values truncated to
-// integers of the input's width, as the resampler's own integer output is,
-// and requantised to the output's width.
-class IntegerChain final : public IntegerOutputChain {
-public:
-    IntegerChain(unsigned new_channel, const ConversionPlan& new_plan,
-                 const ConversionSettings& settings, const RoundShape& new_shape)
-        : IntegerOutputChain(new_channel, new_plan, settings, new_shape, new_plan.input.bits) {}
-    void Deliver(unsigned slot, OutputBlock& out) override {
-        const std::size_t count = Count(slot);
-        const double* values = resampled[slot].data();
+void ChannelChain::Deliver(unsigned slot, OutputBlock& out) {
+    const std::size_t count = counts[slot];
+    double* values = resampled[slot].data();
+    const double scale = value_scale::OutOf(plan);
+    switch (plan.chain) {
+    case ChainKind::Integers:
+        // Truncated at the input's width, as the resampler's own integer
+        // output is, then narrowed or widened.
         for (std::size_t i = 0; i < count; ++i) {
             integers[i] = resample_scale::ToInteger(values[i]);
         }
         requantiser.Process(integers.data(), static_cast<unsigned>(count));
-        out.Put(channel, integers.data(), count);
-    }
-};
-
-// Values to integer output: scaled to integer steps and requantised once,
-// from those, to the output's width.
-class QuantisingChain final : public IntegerOutputChain {
-public:
-    QuantisingChain(unsigned new_channel, const ConversionPlan& new_plan,
-                    const ConversionSettings& settings, const RoundShape& new_shape)
-        : IntegerOutputChain(new_channel, new_plan, settings, new_shape, value_scale::step_bits) {}
-    void Deliver(unsigned slot, OutputBlock& out) override {
-        const std::size_t count = Count(slot);
-        const double scale = value_scale::OutOf(plan);
-        double* values = resampled[slot].data();
+        break;
+    case ChainKind::ValuesToIntegers:
+        // To integer steps, and requantised once to the output's width.
         for (std::size_t i = 0; i < count; ++i) {
             values[i] *= scale;
         }
         requantiser.Process(values, integers.data(), static_cast<unsigned>(count));
-        out.Put(channel, integers.data(), count);
-    }
-};
-
-// Values to float output of full scale +-1.0, rounded to float once.
-class FloatChain final : public ChannelChain {
-public:
-    FloatChain(unsigned new_channel, const ConversionPlan& new_plan, const RoundShape& new_shape)
-        : ChannelChain(new_channel, new_plan, new_shape), floats(shape.output_room) {}
-    void Deliver(unsigned slot, OutputBlock& out) override {
-        const std::size_t count = Count(slot);
-        const double scale = value_scale::OutOf(plan);
-        const double* values = resampled[slot].data();
+        break;
+    case ChainKind::ValuesToFloats:
+        // Full scale +-1.0, rounded to float once.
         for (std::size_t i = 0; i < count; ++i) {
             floats[i] = static_cast<float>(values[i] * scale);
         }
         out.Put(channel, floats.data(), count);
+        return;
     }
-
-private:
-    std::vector<float> floats;
-};
-
-} // namespace
-
-std::unique_ptr<ChannelChain> ChannelChain::For(unsigned channel, const ConversionPlan& plan,
-                                                const ConversionSettings& settings,
-                                                const RoundShape& shape) {
-    switch (plan.chain) {
-    case ChainKind::Integers:
-        return std::make_unique<IntegerChain>(channel, plan, settings, shape);
-    case ChainKind::ValuesToIntegers:
-        return std::make_unique<QuantisingChain>(channel, plan, settings, shape);
-    case ChainKind::ValuesToFloats:
-        break;
-    }
-    return std::make_unique<FloatChain>(channel, plan, shape);
+    out.Put(channel, integers.data(), count);
 }
 
 } // namespace marrowvale

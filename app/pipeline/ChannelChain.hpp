@@ -2,6 +2,7 @@
 
 #include "app/pipeline/RoundShape.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
+#include "dsp/requantisation/IntegerRequantiser.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,19 +28,14 @@ struct RoundPlace {
 // One channel's way through the conversion. Each round, its samples are
 // decoded into values in the resampler's scale (see value_scale) and
 // resampled piece by piece (pieces of a round may run on different threads),
-// and then, in order, delivered into the output block. Two rounds are in hand
-// at a time: one being resampled while the one before is delivered.
-//
-// What every chain shares lives here: the lanes (a resampler each, one a
-// piece), the pieces' places, their priming and the tail. The chains of the
-// plan's ChainKind differ in their delivery only.
+// and then, in order, delivered into the output block as the plan's
+// ChainKind says. Two rounds are in hand at a time: one being resampled while
+// the one before is delivered.
 class ChannelChain {
 public:
-    // The chain of the plan's kind for channel `channel` (from 0).
-    static std::unique_ptr<ChannelChain> For(unsigned channel, const ConversionPlan& plan,
-                                             const ConversionSettings& settings,
-                                             const RoundShape& shape);
-    virtual ~ChannelChain() = default;
+    // `channel` counts from 0; the plan and the settings outlive the chain.
+    ChannelChain(unsigned channel, const ConversionPlan& plan, const ConversionSettings& settings,
+                 const RoundShape& shape);
 
     // Resamples piece `piece` of this channel's part of the round in `block`
     // into round buffer `slot` (0 or 1).
@@ -51,24 +47,15 @@ public:
     // Samples in round buffer `slot`, all channels alike.
     std::size_t Count(unsigned slot) const { return counts[slot]; }
     // Requantises or scales round buffer `slot` and encodes it into `out`.
-    virtual void Deliver(unsigned slot, OutputBlock& out) = 0;
+    void Deliver(unsigned slot, OutputBlock& out);
     // Makes the piece that ended the round the next round's first.
     void EndRound() { continuing = ending; }
 
-    virtual std::uint64_t ClippedSamples() const { return 0; }
+    std::uint64_t ClippedSamples() const { return requantiser.ClippedCount(); }
     // Float input samples that were NaN or infinite, replaced by 0.
     std::uint64_t NonFiniteSamples() const;
     // Set when a piece delivered other than the count its place calls for.
     const std::string& FaultReason() const { return fault; }
-
-protected:
-    ChannelChain(unsigned channel, const ConversionPlan& plan, const RoundShape& shape);
-
-    const unsigned channel;
-    const ConversionPlan& plan;
-    const RoundShape shape;
-    // Each round's output as the resampler delivers it.
-    std::vector<double> resampled[2];
 
 private:
     // One resampler of the channel, with the room its pieces need.
@@ -82,11 +69,19 @@ private:
 
     void Decode(const InputBlock& block, std::size_t first, std::size_t count, Lane& lane) const;
 
+    unsigned channel;
+    const ConversionPlan& plan;
+    RoundShape shape;
     std::vector<Lane> lanes;
     std::size_t continuing = 0; // the lane that ended where this round begins
     std::size_t ending = 0;     // the lane of the round's last piece
     std::string fault;
+    // Each round's output as the resampler delivers it, values in its scale.
+    std::vector<double> resampled[2];
     std::size_t counts[2] = {0, 0};
+    dsp::requantisation::IntegerRequantiser<int> requantiser;
+    std::vector<std::int32_t> integers; // integer output
+    std::vector<float> floats;          // float output
 };
 
 } // namespace marrowvale

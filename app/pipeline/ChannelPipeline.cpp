@@ -11,7 +11,7 @@ namespace marrowvale {
 
 ChannelPipeline::ChannelPipeline(audio::riffwave::WaveFile_type& new_input_file,
                                  audio::riffwave::WaveFile_type& new_output_file,
-                                 std::vector<std::unique_ptr<ChannelChain>>& new_chains,
+                                 std::vector<ChannelChain>& new_chains,
                                  const ConversionPlan& new_plan, const RoundShape& new_shape,
                                  unsigned threads)
     : input_file(new_input_file), output_file(new_output_file), chains(new_chains), plan(new_plan),
@@ -32,9 +32,9 @@ RoundPlace ChannelPipeline::Follow(const RoundPlace& before, const InputBlock& b
 }
 
 std::string ChannelPipeline::ChainFaultReason() const {
-    for (const auto& chain : chains) {
-        if (!chain->FaultReason().empty()) {
-            return chain->FaultReason();
+    for (const ChannelChain& chain : chains) {
+        if (!chain.FaultReason().empty()) {
+            return chain.FaultReason();
         }
     }
     return {};
@@ -61,17 +61,17 @@ ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
                 next_input.Read(input_file);
             } else if (i < first_delivery) {
                 const std::size_t p = i - first_piece;
-                chains[p % channels]->ResamplePiece(input, current, p / channels, slot);
+                chains[p % channels].ResamplePiece(input, current, p / channels, slot);
             } else {
-                chains[i - first_delivery]->Deliver(previous_slot, output);
+                chains[i - first_delivery].Deliver(previous_slot, output);
             }
         });
         failure_reason = ChainFaultReason();
         if (!failure_reason.empty() || !output.Write(output_file, progress, failure_reason)) {
             return Result::Failed;
         }
-        for (auto& chain : chains) {
-            chain->EndRound();
+        for (ChannelChain& chain : chains) {
+            chain.EndRound();
         }
         if (current.last) {
             break;
@@ -91,15 +91,15 @@ ChannelPipeline::Result ChannelPipeline::Run(task::ITaskProgress& progress,
         const unsigned next_slot = slot ^ 1U;
         pool.Run(2 * channels, [&](std::size_t i) {
             if (i < channels) {
-                chains[i]->DrainTail(next_slot);
+                chains[i].DrainTail(next_slot);
             } else {
-                chains[i - channels]->Deliver(slot, output);
+                chains[i - channels].Deliver(slot, output);
             }
         });
         if (!output.Write(output_file, progress, failure_reason)) {
             return Result::Failed;
         }
-        if (chains.front()->Count(next_slot) == 0) {
+        if (chains.front().Count(next_slot) == 0) {
             return Result::Finished;
         }
         if (status.IsCancelled()) {

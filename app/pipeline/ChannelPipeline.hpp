@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,7 +33,7 @@ class ChannelPipeline {
 public:
     // `threads` counts this one; 1 runs everything here.
     ChannelPipeline(audio::riffwave::WaveFile_type& input, audio::riffwave::WaveFile_type& output,
-                    std::vector<std::unique_ptr<ChannelChain>>& chains, const ConversionPlan& plan,
+                    std::vector<ChannelChain>& chains, const ConversionPlan& plan,
                     const RoundShape& shape, unsigned threads);
 
     enum class Result { Finished, Stopped, Failed };
@@ -50,7 +49,7 @@ private:
 
     audio::riffwave::WaveFile_type& input_file;
     audio::riffwave::WaveFile_type& output_file;
-    std::vector<std::unique_ptr<ChannelChain>>& chains;
+    std::vector<ChannelChain>& chains;
     const ConversionPlan& plan;
     RoundShape shape;
 

@@ -71,9 +71,10 @@ PipelineRun Convert(const ScratchFolder& scratch, const Shape& shape, std::size_
     conversion.resampling = plan;
     marrowvale::ConversionSettings settings;
     settings.noise_shaping = shape.noise_shaping;
-    std::vector<std::unique_ptr<ChannelChain>> chains;
+    std::vector<ChannelChain> chains;
+    chains.reserve(conversion.channels);
     for (unsigned c = 0; c < conversion.channels; ++c) {
-        chains.push_back(ChannelChain::For(c, conversion, settings, round));
+        chains.emplace_back(c, conversion, settings, round);
     }
     ChannelPipeline pipeline(input, output, chains, conversion, round, shape.threads);
     RecordingProgress progress;
