@@ -1,6 +1,6 @@
 #pragma once
 
-#include <climits>
+#include <algorithm>
 
 // How samples enter and leave the resampler's cascade, whose values are
 // floats (doubles for the steep filters). An integer sample x travels as
@@ -22,15 +22,11 @@ inline double ToCascade(double value) {
 
 // Truncates toward zero and saturates; below -2^31, and NaN, give
 // -2147483647. A float gives the same as its double: the scaling is exact.
+// Written without branches, so that loops of it vectorise.
 inline int ToInteger(double value) {
     const double p = value * output_scale;
-    if (p >= 2147483648.0) {
-        return INT_MAX;
-    }
-    if (p >= -2147483648.0) {
-        return static_cast<int>(p);
-    }
-    return -INT_MAX;
+    const double low = p >= -2147483648.0 ? p : -2147483647.0; // NaN fails the test
+    return static_cast<int>(std::min(low, 2147483647.0));
 }
 
 } // namespace resample_scale
