@@ -22,17 +22,20 @@ struct SampleCoding {
     unsigned Bytes() const { return static_cast<unsigned>(bits / 8); }
 };
 
-// The way every channel's samples take, chosen once for a file.
+// The way every channel's samples take, chosen once for a file. All of them
+// decode the input into values in the resampler's scale (see value_scale)
+// and resample those; they differ in what is made of the resampled values.
 enum class ChainKind {
-    // int -> int with the designed filters, or at equal rates: the resampler
-    // truncates to integers of the input's width, the requantiser narrows or
-    // widens them.
+    // int -> int with the designed filters, or at equal rates: truncated to
+    // integers of the input's width, which the requantiser then narrows or
+    // widens.
     Integers,
-    // float -> int, and int -> int with the steep filters: values at full
-    // precision, quantised once at the output width (dither, shaping).
+    // float -> int, and int -> int with the steep filters: quantised once,
+    // from 32-bit steps, at the output width (dither, shaping), so that a
+    // sample never passes through an integer of the input's width.
     ValuesToIntegers,
-    // int or float -> float: values at full precision, never rounded on the
-    // way.
+    // int or float -> float: scaled to full scale +-1.0 and rounded to float
+    // once, never to an integer on the way.
     ValuesToFloats,
 };
 
