@@ -38,6 +38,9 @@ public:
         // fractions of the interpolated rate.
         double pass;
         double stop;
+        // Steep stages whose dot products are cheaper by fast convolution:
+        // the transform length (0: direct).
+        std::size_t fft_length;
 
         StageFilterDesign Design() const { return {up, down, length, cutoff, window, stop}; }
     };

@@ -1,0 +1,81 @@
+#include "dsp/polyphase/FftConvolver.hpp"
+
+#include <algorithm>
+#include <utility>
+
+FftConvolver::FftConvolver(std::shared_ptr<const FftBranches> new_spectra, int new_down,
+                           std::size_t new_block_length)
+    : spectra(std::move(new_spectra)), down(static_cast<std::size_t>(new_down)),
+      block_length(new_block_length) {
+    const std::size_t n = spectra->Length();
+    const std::size_t step = FftBranches::Step(n, spectra->Taps());
+    const std::size_t parts = (block_length + step - 1) / step;
+    part = (block_length + parts - 1) / parts;
+    work.assign(WorkLength(n, spectra->Up()), 0.0);
+    used.assign(static_cast<std::size_t>(spectra->Up()), 0);
+}
+
+void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out) {
+    const FftBranches& f = *spectra;
+    const std::size_t n = f.Length();
+    const std::size_t t = f.Taps();
+    const std::size_t up = static_cast<std::size_t>(f.Up());
+    const std::size_t bins = f.Bins();
+    // Work buffers, each 64-byte aligned: the branch outputs (up times N),
+    // the input part (N), its spectrum and a product (N + 8 each, to keep
+    // the next one aligned).
+    double* branch_out = work.data();
+    double* in = branch_out + up * n;
+    double* spectrum = in + n;
+    double* product = spectrum + n + 8;
+
+    for (std::size_t s = 0; s < block_length; s += part) {
+        const std::size_t count = std::min(part, block_length - s);
+        // Outputs k whose newest sample, (k * down) / up, lies in this part.
+        const std::size_t first = (s * up + down - 1) / down;
+        const std::size_t last = std::min(outputs, ((s + count) * up + down - 1) / down);
+        if (first >= last) {
+            continue;
+        }
+        // The part and the T - 1 samples before it: the oldest sample of the
+        // part's first output is buffer[s + 1].
+        const std::size_t span = count + t - 1;
+        std::copy(buffer + s + 1, buffer + s + 1 + span, in);
+        std::fill(in + span, in + n, 0.0);
+        f.Forward(in, spectrum);
+
+        std::fill(used.begin(), used.end(), 0);
+        for (std::size_t k = first; k < last && k < first + up; ++k) {
+            used[(k * down) % up] = 1;
+        }
+        for (std::size_t p = 0; p < up; ++p) {
+            if (used[p] == 0) {
+                continue;
+            }
+            const double* h = f.Spectrum(static_cast<int>(p));
+            for (std::size_t b = 0; b < 2 * bins; b += 2) {
+                const double xr = spectrum[b];
+                const double xi = spectrum[b + 1];
+                product[b] = xr * h[b] - xi * h[b + 1];
+                product[b + 1] = xr * h[b + 1] + xi * h[b];
+            }
+            f.Inverse(product, branch_out + p * n);
+        }
+        // Branch p's output for the newest sample i of the part sits at
+        // T - 1 + (i - s): the first T - 1 values wrap around. i and p follow
+        // k by steps, without a division per output.
+        const std::size_t step_i = down / up;
+        const std::size_t step_p = down % up;
+        std::size_t p = (first * down) % up;
+        std::size_t at = p * n + t - 1 + (first * down) / up - s;
+        for (std::size_t k = first; k < last; ++k) {
+            out[k] = static_cast<double>(static_cast<float>(branch_out[at]));
+            at += step_i + step_p * n;
+            p += step_p;
+            if (p >= up) {
+                p -= up;
+                at = at + 1 - up * n;
+            }
+        }
+    }
+}
