@@ -23,12 +23,13 @@ void BM_SteepStage(benchmark::State& state) {
     const std::size_t block = static_cast<std::size_t>(state.range(3));
     std::size_t length = static_cast<std::size_t>(state.range(4));
     if (length == 1) {
-        length = FftBranches::Choose(taps, up, block).length;
+        length = FftBranches::Choose(taps, up, down, block).length;
     }
     const int n = up * static_cast<int>(taps);
     std::vector<float> filter(static_cast<std::size_t>(n));
     DesignFilter(filter.data(), n, 0.9f / static_cast<float>(std::max(up, down)));
-    auto spectra = length == 0 ? nullptr : std::make_shared<const FftBranches>(up, filter, length);
+    auto spectra =
+        length == 0 ? nullptr : std::make_shared<const FftBranches>(up, down, filter, length);
     PolyphaseStage stage(down, block, std::make_shared<const PolyphaseBranches>(up, filter),
                          PolyphaseKernel::Path::Avx2Fma, spectra);
     std::vector<double> output(stage.OutputLength());

@@ -32,8 +32,10 @@ double TransformWork(std::size_t n) {
 
 } // namespace
 
-FftBranches::FftBranches(int new_up, const std::vector<float>& filter, std::size_t new_length)
-    : up(new_up), taps(filter.size() / static_cast<std::size_t>(new_up)), length(new_length) {
+FftBranches::FftBranches(int new_up, int down, const std::vector<float>& filter,
+                         std::size_t new_length)
+    : up(new_up), taps(filter.size() / static_cast<std::size_t>(new_up)), length(new_length),
+      fold(FoldFor(new_up, down, new_length)) {
     const std::size_t branches = static_cast<std::size_t>(up);
     std::vector<double, AlignedAllocator<double, 64>> in(length, 0.0);
     spectra.assign(branches * Stride(), 0.0);
@@ -42,7 +44,8 @@ FftBranches::FftBranches(int new_up, const std::vector<float>& filter, std::size
         const int n = static_cast<int>(length);
         auto* complex = reinterpret_cast<fftw_complex*>(spectra.data());
         forward = fftw_plan_dft_r2c_1d(n, in.data(), complex, FFTW_ESTIMATE);
-        inverse = fftw_plan_dft_c2r_1d(n, complex, in.data(), FFTW_ESTIMATE);
+        inverse =
+            fftw_plan_dft_c2r_1d(n / static_cast<int>(fold), complex, in.data(), FFTW_ESTIMATE);
     }
     // The scale that the direct kernel applies to its sums (up) and the one
     // that undoes the transforms' gain (1 / N).
@@ -70,20 +73,21 @@ void FftBranches::Inverse(double* spectrum, double* out) const {
     fftw_execute_dft_c2r(inverse, reinterpret_cast<fftw_complex*>(spectrum), out);
 }
 
-FftBranches::Choice FftBranches::Choose(std::size_t taps, int up, std::size_t block) {
+FftBranches::Choice FftBranches::Choose(std::size_t taps, int up, int down, std::size_t block) {
     Choice best{0, 0.0};
     const double branches = static_cast<double>(up);
     // Lengths with small factors, which the library transforms fastest.
     for (const std::size_t factor : {std::size_t(2), std::size_t(3), std::size_t(5)}) {
         for (std::size_t n = factor * shortest; n <= longest; n *= 2) {
-            if (n <= taps) {
+            const std::size_t fold = FoldFor(up, down, n);
+            const std::size_t step = Step(n, taps, fold);
+            if (step == 0) {
                 continue;
             }
-            const std::size_t step = Step(n, taps);
             const std::size_t parts = (block + step - 1) / step;
-            const double work =
-                static_cast<double>(parts) * (TransformWork(n) * (1.0 + branches) +
-                                              product_cost * branches * static_cast<double>(n));
+            const double work = static_cast<double>(parts) *
+                                (TransformWork(n) + TransformWork(n / fold) * branches +
+                                 product_cost * branches * static_cast<double>(n));
             if (best.length == 0 || work < best.work) {
                 best = {n, work};
             }
@@ -104,7 +108,8 @@ std::shared_ptr<const FftBranches> FftBranches::For(const StageFilterDesign& des
     if (found != kept.end()) {
         return found->second;
     }
-    auto made = std::make_shared<const FftBranches>(design.up, DesignStageFilter(design), length);
+    auto made = std::make_shared<const FftBranches>(design.up, design.down,
+                                                    DesignStageFilter(design), length);
     if (kept_bytes + made->Bytes() > max_kept_bytes) {
         // Stages holding the dropped spectra keep them.
         kept.clear();

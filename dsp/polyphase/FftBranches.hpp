@@ -15,12 +15,16 @@ struct fftw_plan_s;
 // zero-padded to N and transformed once. Read-only once built, so the stages
 // of any number of channels share one.
 //
+// A stage that only decimates (up 1, down d, d dividing N / 2) transforms
+// back at length N / d: the outputs it keeps are every d-th of the
+// convolution, whose spectrum is the full one folded d times.
+//
 // The transforms are real-to-complex and back in double precision, planned
 // without measuring (the same plan, so the same rounding, in every run and on
 // every processor with the same instruction set extensions).
 class FftBranches {
 public:
-    FftBranches(int up, const std::vector<float>& filter, std::size_t length);
+    FftBranches(int up, int down, const std::vector<float>& filter, std::size_t length);
     ~FftBranches();
     FftBranches(const FftBranches&) = delete;
     FftBranches& operator=(const FftBranches&) = delete;
@@ -34,6 +38,12 @@ public:
     int Up() const { return up; }
     std::size_t Taps() const { return taps; }
     std::size_t Length() const { return length; }
+    // d when the inverse transform is folded (see above), else 1.
+    std::size_t Fold() const { return fold; }
+    static std::size_t FoldFor(int up, int down, std::size_t length) {
+        const std::size_t d = static_cast<std::size_t>(down);
+        return up == 1 && d > 1 && length % (2 * d) == 0 ? d : 1;
+    }
     // Complex values of a spectrum: N / 2 + 1, stored as (re, im) pairs.
     std::size_t Bins() const { return length / 2 + 1; }
     // Doubles from one spectrum to the next: 2 * Bins() rounded up to keep
@@ -48,14 +58,19 @@ public:
         return static_cast<std::size_t>(up) * StrideFor(length) * sizeof(double);
     }
 
-    // in[0 .. N-1] to spectrum[0 .. 2 * Bins() - 1], and back (the inverse
-    // overwrites its input). Buffers 64-byte aligned; safe from several
-    // threads at once.
+    // in[0 .. N-1] to spectrum[0 .. 2 * Bins() - 1], and back at length
+    // N / Fold() (the inverse overwrites its input). Buffers 64-byte
+    // aligned; safe from several threads at once.
     void Forward(double* in, double* spectrum) const;
     void Inverse(double* spectrum, double* out) const;
 
-    // Input samples one transform of length N takes for T taps.
-    static std::size_t Step(std::size_t length, std::size_t taps) { return length - taps + 1; }
+    // Input samples one transform of length N takes for T taps at most (less
+    // the room a folded transform needs to start its parts on a multiple of
+    // d and its outputs on a multiple of d in the transform).
+    static std::size_t Step(std::size_t length, std::size_t taps, std::size_t fold) {
+        const std::size_t room = taps - 1 + 2 * (fold - 1);
+        return length > room ? length - room : 0;
+    }
     // The transform length for blocks of `block` input samples that makes
     // the least work, with that work in the units of the direct kernel's
     // taps (one tap of one output): the forward transform, and per branch
@@ -64,12 +79,13 @@ public:
         std::size_t length;
         double work; // per block
     };
-    static Choice Choose(std::size_t taps, int up, std::size_t block);
+    static Choice Choose(std::size_t taps, int up, int down, std::size_t block);
 
 private:
     int up;
     std::size_t taps;
     std::size_t length;
+    std::size_t fold;
     std::vector<double, AlignedAllocator<double, 64>> spectra;
     fftw_plan_s* forward = nullptr;
     fftw_plan_s* inverse = nullptr;

@@ -8,9 +8,12 @@ FftConvolver::FftConvolver(std::shared_ptr<const FftBranches> new_spectra, int n
     : spectra(std::move(new_spectra)), down(static_cast<std::size_t>(new_down)),
       block_length(new_block_length) {
     const std::size_t n = spectra->Length();
-    const std::size_t step = FftBranches::Step(n, spectra->Taps());
+    const std::size_t fold = spectra->Fold();
+    const std::size_t step = FftBranches::Step(n, spectra->Taps(), fold);
     const std::size_t parts = (block_length + step - 1) / step;
-    part = (block_length + parts - 1) / parts;
+    // A folded stage's parts start on multiples of d (blocks are multiples
+    // of the down factor).
+    part = ((block_length + parts - 1) / parts + fold - 1) / fold * fold;
     work.assign(WorkLength(n, spectra->Up()), 0.0);
     used.assign(static_cast<std::size_t>(spectra->Up()), 0);
 }
@@ -29,6 +32,10 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
     double* spectrum = in + n;
     double* product = spectrum + n + 8;
 
+    if (f.Fold() > 1) {
+        FilterFolded(buffer, outputs, out);
+        return;
+    }
     for (std::size_t s = 0; s < block_length; s += part) {
         const std::size_t count = std::min(part, block_length - s);
         // Outputs k whose newest sample, (k * down) / up, lies in this part.
@@ -76,6 +83,66 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
                 p -= up;
                 at = at + 1 - up * n;
             }
+        }
+    }
+}
+
+void FftConvolver::FilterFolded(const double* buffer, std::size_t outputs, double* out) {
+    const FftBranches& f = *spectra;
+    const std::size_t n = f.Length();
+    const std::size_t t = f.Taps();
+    const std::size_t d = f.Fold(); // the down factor; up is 1
+    const std::size_t bins = f.Bins();
+    const std::size_t short_bins = n / d / 2 + 1;
+    double* short_out = work.data();
+    double* in = short_out + n;
+    double* spectrum = in + n;
+    double* product = spectrum + n + 8;
+    // Zeros before the part put the outputs it keeps, at T - 1 + shift +
+    // (i - s) in the convolution, on multiples of d.
+    const std::size_t shift = (d - (t - 1) % d) % d;
+    const double* h = f.Spectrum(0);
+
+    for (std::size_t s = 0; s < block_length; s += part) {
+        const std::size_t count = std::min(part, block_length - s);
+        const std::size_t first = s / d;
+        const std::size_t last = std::min(outputs, (s + count) / d);
+        if (first >= last) {
+            continue;
+        }
+        const std::size_t span = count + t - 1;
+        std::fill(in, in + shift, 0.0);
+        std::copy(buffer + s + 1, buffer + s + 1 + span, in + shift);
+        std::fill(in + shift + span, in + n, 0.0);
+        f.Forward(in, spectrum);
+        for (std::size_t b = 0; b < 2 * bins; b += 2) {
+            const double xr = spectrum[b];
+            const double xi = spectrum[b + 1];
+            product[b] = xr * h[b] - xi * h[b + 1];
+            product[b + 1] = xr * h[b + 1] + xi * h[b];
+        }
+        // Bin k of the folded spectrum sums bins k + r N / d of the full
+        // one, those past N / 2 the conjugates of their mirrors.
+        for (std::size_t k = 0; k < short_bins; ++k) {
+            double re = 0.0;
+            double im = 0.0;
+            for (std::size_t r = 0; r < d; ++r) {
+                const std::size_t j = k + r * (n / d);
+                if (j <= n / 2) {
+                    re += product[2 * j];
+                    im += product[2 * j + 1];
+                } else {
+                    re += product[2 * (n - j)];
+                    im -= product[2 * (n - j) + 1];
+                }
+            }
+            spectrum[2 * k] = re;
+            spectrum[2 * k + 1] = im;
+        }
+        f.Inverse(spectrum, short_out);
+        const double* kept = short_out + (t - 1 + shift) / d - first;
+        for (std::size_t k = first; k < last; ++k) {
+            out[k] = static_cast<double>(static_cast<float>(kept[k]));
         }
     }
 }

@@ -33,6 +33,9 @@ public:
     void Filter(const double* buffer, std::size_t outputs, double* out);
 
 private:
+    // Up 1, down d: one transform back at N / d.
+    void FilterFolded(const double* buffer, std::size_t outputs, double* out);
+
     std::shared_ptr<const FftBranches> spectra;
     std::size_t down = 1;
     std::size_t block_length = 0;

@@ -378,7 +378,7 @@ StagePlanner::SteepForm StagePlanner::SteepStageForm(std::int64_t rate, int up, 
     if (up <= max_fft_branches && taps >= min_fft_taps) {
         const std::size_t block = static_cast<std::size_t>(rate * scale);
         const FftBranches::Choice fft =
-            FftBranches::Choose(static_cast<std::size_t>(taps), up, block);
+            FftBranches::Choose(static_cast<std::size_t>(taps), up, down, block);
         const double cost = fft.work / static_cast<double>(scale);
         if (fft.length != 0 && cost < form.cost) {
             form = {cost, fft.length};

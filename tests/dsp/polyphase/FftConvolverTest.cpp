@@ -30,12 +30,12 @@ struct Case {
 // the same float or, near a rounding tie, its neighbour. Over several blocks,
 // so that the history carried from block to block is checked too, with
 // blocks cut into one part or several, uneven parts, and with up and down
-// factors that skip branches.
+// factors that skip branches or fold the transform back (up 1, down 2 or 3).
 TEST(FftConvolver, GivesTheDirectKernelsOutputs) {
     const Case cases[] = {
-        {2, 1, 304, 1764, 0},  {2, 1, 304, 1764, 640}, {1, 2, 608, 1764, 0},
-        {3, 1, 330, 960, 0},   {3, 4, 404, 1176, 0},   {8, 7, 303, 1764, 1024},
-        {1, 3, 100, 999, 256}, {5, 3, 64, 300, 320},   {2, 5, 90, 1000, 192},
+        {2, 1, 304, 1764, 0}, {2, 1, 304, 1764, 640},  {1, 2, 608, 1764, 0},  {3, 1, 330, 960, 0},
+        {3, 4, 404, 1176, 0}, {8, 7, 303, 1764, 1024}, {1, 3, 100, 999, 384}, {1, 3, 100, 999, 256},
+        {5, 3, 64, 300, 320}, {2, 5, 90, 1000, 192},
     };
     std::mt19937 random(7);
     std::uniform_real_distribution<double> noise(-1.0, 1.0);
@@ -52,11 +52,11 @@ TEST(FftConvolver, GivesTheDirectKernelsOutputs) {
         const std::vector<float> filter = DesignStageFilter(design);
         const std::size_t length =
             c.length != 0 ? c.length
-                          : FftBranches::Choose(std::size_t(c.taps), c.up, c.block).length;
+                          : FftBranches::Choose(std::size_t(c.taps), c.up, c.down, c.block).length;
         auto branches = std::make_shared<const PolyphaseBranches>(c.up, filter);
         PolyphaseStage direct(c.down, c.block, branches, PolyphaseKernel::Path::Generic);
         PolyphaseStage fast(c.down, c.block, branches, PolyphaseKernel::Path::Generic,
-                            std::make_shared<const FftBranches>(c.up, filter, length));
+                            std::make_shared<const FftBranches>(c.up, c.down, filter, length));
         ASSERT_TRUE(fast.Fast());
         std::vector<double> a(direct.OutputLength());
         std::vector<double> b(fast.OutputLength());
