@@ -3,6 +3,30 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// GCC builds this loop a second time for AVX and picks one at run time; both
+// do the same multiplications and additions in the same order (no fused
+// multiply-add), so they give the same bits.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define MARROWVALE_VECTOR_CLONES __attribute__((target_clones("avx", "default")))
+#else
+#define MARROWVALE_VECTOR_CLONES
+#endif
+
+// y = x * h for `values` complex values stored as (re, im) pairs.
+MARROWVALE_VECTOR_CLONES
+void Multiply(const double* x, const double* h, double* y, std::size_t values) {
+    for (std::size_t b = 0; b < 2 * values; b += 2) {
+        const double xr = x[b];
+        const double xi = x[b + 1];
+        y[b] = xr * h[b] - xi * h[b + 1];
+        y[b + 1] = xr * h[b + 1] + xi * h[b];
+    }
+}
+
+} // namespace
+
 FftConvolver::FftConvolver(std::shared_ptr<const FftBranches> new_spectra, int new_down,
                            std::size_t new_block_length)
     : spectra(std::move(new_spectra)), down(static_cast<std::size_t>(new_down)),
@@ -59,17 +83,23 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
             if (used[p] == 0) {
                 continue;
             }
-            const double* h = f.Spectrum(static_cast<int>(p));
-            for (std::size_t b = 0; b < 2 * bins; b += 2) {
-                const double xr = spectrum[b];
-                const double xi = spectrum[b + 1];
-                product[b] = xr * h[b] - xi * h[b + 1];
-                product[b + 1] = xr * h[b + 1] + xi * h[b];
-            }
+            Multiply(spectrum, f.Spectrum(static_cast<int>(p)), product, bins);
             f.Inverse(product, branch_out + p * n);
         }
         // Branch p's output for the newest sample i of the part sits at
-        // T - 1 + (i - s): the first T - 1 values wrap around. i and p follow
+        // T - 1 + (i - s): the first T - 1 values wrap around.
+        if (down == 1 && last - first == count * up) {
+            // Output k = i * up + p: every branch, in turn.
+            const double* y = branch_out + t - 1;
+            double* o = out + first;
+            for (std::size_t m = 0; m < count; ++m) {
+                for (std::size_t p = 0; p < up; ++p) {
+                    *o++ = static_cast<double>(static_cast<float>(y[p * n + m]));
+                }
+            }
+            continue;
+        }
+        // i and p follow
         // k by steps, without a division per output.
         const std::size_t step_i = down / up;
         const std::size_t step_p = down % up;
@@ -115,12 +145,7 @@ void FftConvolver::FilterFolded(const double* buffer, std::size_t outputs, doubl
         std::copy(buffer + s + 1, buffer + s + 1 + span, in + shift);
         std::fill(in + shift + span, in + n, 0.0);
         f.Forward(in, spectrum);
-        for (std::size_t b = 0; b < 2 * bins; b += 2) {
-            const double xr = spectrum[b];
-            const double xi = spectrum[b + 1];
-            product[b] = xr * h[b] - xi * h[b + 1];
-            product[b + 1] = xr * h[b + 1] + xi * h[b];
-        }
+        Multiply(spectrum, h, product, bins);
         // Bin k of the folded spectrum sums bins k + r N / d of the full
         // one, those past N / 2 the conjugates of their mirrors.
         for (std::size_t k = 0; k < short_bins; ++k) {

@@ -1,6 +1,7 @@
 #include "dsp/polyphase/StagePlanner.hpp"
 
 #include "dsp/polyphase/FftBranches.hpp"
+#include "dsp/polyphase/FftConvolver.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranches.hpp"
 
@@ -19,6 +20,9 @@ constexpr std::int64_t no_plan_cost = std::int64_t(1) << 30;
 // Stages considered for fast convolution.
 constexpr int max_fft_branches = 16;
 constexpr std::int64_t min_fft_taps = 64;
+// A stage's transform buffers stay small beside the memory limits, so that
+// fast convolution never makes a plan unfit that fits with dot products.
+constexpr std::size_t max_fft_bytes = std::size_t(4) << 20;
 
 // The divisors of the number whose prime factors (ascending, repeated) are
 // given, in ascending order.
@@ -380,7 +384,9 @@ StagePlanner::SteepForm StagePlanner::SteepStageForm(std::int64_t rate, int up, 
         const FftBranches::Choice fft =
             FftBranches::Choose(static_cast<std::size_t>(taps), up, down, block);
         const double cost = fft.work / static_cast<double>(scale);
-        if (fft.length != 0 && cost < form.cost) {
+        const std::size_t bytes = sizeof(double) * FftConvolver::WorkLength(fft.length, up) +
+                                  FftBranches::BytesFor(up, fft.length);
+        if (fft.length != 0 && cost < form.cost && bytes <= max_fft_bytes) {
             form = {cost, fft.length};
         }
     }
