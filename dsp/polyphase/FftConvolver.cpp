@@ -25,6 +25,11 @@ void Multiply(const double* x, const double* h, double* y, std::size_t values) {
     }
 }
 
+// An output as the direct kernel stores it: rounded to float.
+inline double Stored(double value) {
+    return static_cast<double>(static_cast<float>(value));
+}
+
 } // namespace
 
 FftConvolver::FftConvolver(std::shared_ptr<const FftBranches> new_spectra, int new_down,
@@ -94,7 +99,7 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
             double* o = out + first;
             for (std::size_t m = 0; m < count; ++m) {
                 for (std::size_t p = 0; p < up; ++p) {
-                    *o++ = static_cast<double>(static_cast<float>(y[p * n + m]));
+                    *o++ = Stored(y[p * n + m]);
                 }
             }
             continue;
@@ -106,7 +111,7 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
         std::size_t p = (first * down) % up;
         std::size_t at = p * n + t - 1 + (first * down) / up - s;
         for (std::size_t k = first; k < last; ++k) {
-            out[k] = static_cast<double>(static_cast<float>(branch_out[at]));
+            out[k] = Stored(branch_out[at]);
             at += step_i + step_p * n;
             p += step_p;
             if (p >= up) {
@@ -167,7 +172,7 @@ void FftConvolver::FilterFolded(const double* buffer, std::size_t outputs, doubl
         f.Inverse(spectrum, short_out);
         const double* kept = short_out + (t - 1 + shift) / d - first;
         for (std::size_t k = first; k < last; ++k) {
-            out[k] = static_cast<double>(static_cast<float>(kept[k]));
+            out[k] = Stored(kept[k]);
         }
     }
 }
