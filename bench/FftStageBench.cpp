@@ -28,10 +28,12 @@ void BM_SteepStage(benchmark::State& state) {
     const int n = up * static_cast<int>(taps);
     std::vector<float> filter(static_cast<std::size_t>(n));
     DesignFilter(filter.data(), n, 0.9f / static_cast<float>(std::max(up, down)));
-    auto spectra =
-        length == 0 ? nullptr : std::make_shared<const FftBranches>(up, down, filter, length);
+    auto spectra = length == 0
+                       ? nullptr
+                       : std::make_shared<const FftBranches>(
+                             up, down, std::vector<double>(filter.begin(), filter.end()), length);
     PolyphaseStage stage(down, block, std::make_shared<const PolyphaseBranches>(up, filter),
-                         PolyphaseKernel::Path::Avx2Fma, spectra);
+                         PolyphaseKernel::Path::Avx2Fma, false, spectra);
     std::vector<double> output(stage.OutputLength());
     for (std::size_t i = 0; i < block; ++i) {
         stage.Block()[i] = static_cast<double>(static_cast<float>(std::sin(0.01 * double(i))));

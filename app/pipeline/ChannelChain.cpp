@@ -23,7 +23,9 @@ constexpr int float_input_bits = 32;
 ChannelChain::ChannelChain(unsigned new_channel,
                            const std::shared_ptr<const ResamplePlan>& new_plan,
                            const ChainSetup& new_setup, const RoundShape& new_shape)
-    : channel(new_channel), plan(new_plan), setup(new_setup), shape(new_shape) {
+    : channel(new_channel), plan(new_plan), setup(new_setup), shape(new_shape),
+      through_values(setup.input.floating || setup.output.floating ||
+                     (plan->Precise() && plan->Resamples())) {
     const std::size_t piece_input = shape.segment_frames + shape.priming_frames;
     const std::size_t primed_output =
         shape.priming_frames == 0
@@ -35,7 +37,7 @@ ChannelChain::ChannelChain(unsigned new_channel,
         if (!setup.input.floating) {
             lane.integers.resize(piece_input);
         }
-        if (ThroughValues()) {
+        if (through_values) {
             lane.values.resize(piece_input);
             lane.primed_values.resize(primed_output);
         } else {
@@ -43,7 +45,7 @@ ChannelChain::ChannelChain(unsigned new_channel,
         }
     }
     for (unsigned slot = 0; slot < 2; ++slot) {
-        if (ThroughValues()) {
+        if (through_values) {
             values_out[slot].resize(shape.output_room);
         } else {
             integers_out[slot].resize(shape.output_room);
@@ -53,10 +55,11 @@ ChannelChain::ChannelChain(unsigned new_channel,
         floats_out.resize(shape.output_room);
         return;
     }
-    if (setup.input.floating) {
+    if (through_values) {
         requantised.resize(shape.output_room);
     }
-    const int input_bits = setup.input.floating ? float_input_bits : setup.input.bits;
+    // Values are requantised from 32-bit steps, whatever the input's width.
+    const int input_bits = through_values ? float_input_bits : setup.input.bits;
     const int change = input_bits - setup.output.bits;
     requantiser.bits_removed = change > 0 ? static_cast<unsigned>(change) : 0U;
     requantiser.bits_added = change < 0 ? static_cast<unsigned>(-change) : 0U;
@@ -92,9 +95,12 @@ void ChannelChain::Decode(const InputBlock& block, std::size_t first, std::size_
         return;
     }
     block.DecodeChannel(channel, first, count, lane.integers.data());
-    if (setup.output.floating) {
+    if (through_values) {
+        const bool precise = plan->Precise();
         for (std::size_t i = 0; i < count; ++i) {
-            lane.values[i] = resample_scale::FromInteger(lane.integers[i]);
+            const int x = lane.integers[i];
+            lane.values[i] =
+                precise ? x * resample_scale::input_scale : resample_scale::FromInteger(x);
         }
     }
 }
@@ -158,7 +164,7 @@ void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& roun
     const std::uint64_t first_output = OutputIndexAt(*plan, round.start + begin);
     const std::size_t offset = static_cast<std::size_t>(first_output - round.output);
     const std::size_t room =
-        (ThroughValues() ? values_out[slot].size() : integers_out[slot].size()) - offset;
+        (through_values ? values_out[slot].size() : integers_out[slot].size()) - offset;
     const std::size_t expected =
         ends_stream
             ? room
@@ -171,7 +177,7 @@ void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& roun
 
     std::size_t got_primed = 0;
     std::size_t got = 0;
-    if (ThroughValues()) {
+    if (through_values) {
         got_primed = Stream(resampler, lane.values.data(), primed, lane.primed_values.data(),
                             lane.primed_values.size(), false);
         got = Stream(resampler, lane.values.data() + primed, end - begin,
@@ -193,7 +199,7 @@ void ChannelChain::ResamplePiece(const InputBlock& block, const RoundPlace& roun
 
 void ChannelChain::DrainTail(unsigned slot) {
     PolyphaseResample& resampler = lanes[ending].resampler;
-    if (ThroughValues()) {
+    if (through_values) {
         counts[slot] = Stream(resampler, static_cast<const double*>(nullptr), 0,
                               values_out[slot].data(), values_out[slot].size(), true);
     } else {
@@ -221,11 +227,15 @@ void ChannelChain::Deliver(unsigned slot, OutputBlock& out) {
         out.Put(channel, floats_out.data(), count);
         return;
     }
-    if (setup.input.floating) {
-        // From the resampler's scale to 32-bit integer steps.
+    if (through_values) {
+        // From the resampler's scale to 32-bit integer steps: a power of
+        // two, so nothing is rounded on the way.
+        const double scale = setup.input.floating ? 1.0 / resample_scale::input_scale
+                                                  : std::ldexp(1.0 / resample_scale::input_scale,
+                                                               float_input_bits - setup.input.bits);
         double* values = values_out[slot].data();
         for (std::size_t i = 0; i < count; ++i) {
-            values[i] *= 1.0 / resample_scale::input_scale;
+            values[i] *= scale;
         }
         requantiser.Process(values, requantised.data(), n);
         out.Put(channel, requantised.data(), count);

@@ -45,13 +45,14 @@ struct RoundPlace {
 // scaled to float and encoded into the output block. Two rounds are in hand
 // at a time: one being resampled while the one before is delivered.
 //
-// Integers keep today's path: the resampler converts them and the
-// requantiser narrows or widens them. Anything involving floats goes through
-// the resampler as values in its own scale, so that a float sample never
-// passes through an integer of the input's width: float input full scale
-// +-1.0 meets a 32-bit integer's full scale, float output takes the
-// resampler's values without rounding to integers, and integer output from
-// float input is requantised from those values in 32-bit steps.
+// Integers resampled with the designed filters, or not resampled, keep their
+// path: the resampler converts them and the requantiser narrows or widens
+// them. Anything else goes through the resampler as values in its own scale,
+// so that a sample never passes through an integer of the input's width:
+// float input full scale +-1.0 meets a 32-bit integer's full scale, float
+// output takes the resampler's values without rounding to integers, and
+// integer output from float input, or from integers resampled with the steep
+// filters, is requantised once from those values in 32-bit steps.
 class ChannelChain {
 public:
     // `channel` counts from 0.
@@ -90,7 +91,6 @@ private:
         std::uint64_t non_finite = 0;
     };
 
-    bool ThroughValues() const { return setup.input.floating || setup.output.floating; }
     void Decode(const InputBlock& block, std::size_t first, std::size_t count, Lane& lane);
     template <class Sample>
     std::size_t Stream(PolyphaseResample& resampler, const Sample* in, std::size_t count,
@@ -100,6 +100,7 @@ private:
     std::shared_ptr<const ResamplePlan> plan;
     ChainSetup setup;
     RoundShape shape;
+    bool through_values; // the resampler streams values, not integers
     std::vector<Lane> lanes;
     std::size_t continuing = 0; // the lane that ended where this round begins
     std::size_t ending = 0;     // the lane of the round's last piece
@@ -110,7 +111,7 @@ private:
     std::vector<std::int32_t> integers_out[2];
     std::vector<double> values_out[2];
     std::size_t counts[2] = {0, 0};
-    std::vector<std::int32_t> requantised; // float input to integer output
+    std::vector<std::int32_t> requantised; // values to integer output
     std::vector<float> floats_out;
 };
 

@@ -32,7 +32,7 @@ double TransformWork(std::size_t n) {
 
 } // namespace
 
-FftBranches::FftBranches(int new_up, int down, const std::vector<float>& filter,
+FftBranches::FftBranches(int new_up, int down, const std::vector<double>& filter,
                          std::size_t new_length)
     : up(new_up), taps(filter.size() / static_cast<std::size_t>(new_up)), length(new_length),
       fold(FoldFor(new_up, down, new_length)) {
@@ -53,7 +53,7 @@ FftBranches::FftBranches(int new_up, int down, const std::vector<float>& filter,
     for (std::size_t p = 0; p < branches; ++p) {
         std::fill(in.begin(), in.end(), 0.0);
         for (std::size_t j = 0; j < taps; ++j) {
-            in[j] = static_cast<double>(filter[p + j * branches]) * scale;
+            in[j] = filter[p + j * branches] * scale;
         }
         Forward(in.data(), spectra.data() + p * Stride());
     }

@@ -24,7 +24,7 @@ struct fftw_plan_s;
 // every processor with the same instruction set extensions).
 class FftBranches {
 public:
-    FftBranches(int up, int down, const std::vector<float>& filter, std::size_t length);
+    FftBranches(int up, int down, const std::vector<double>& filter, std::size_t length);
     ~FftBranches();
     FftBranches(const FftBranches&) = delete;
     FftBranches& operator=(const FftBranches&) = delete;

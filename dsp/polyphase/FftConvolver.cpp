@@ -25,16 +25,16 @@ void Multiply(const double* x, const double* h, double* y, std::size_t values) {
     }
 }
 
-// An output as the direct kernel stores it: rounded to float.
-inline double Stored(double value) {
-    return static_cast<double>(static_cast<float>(value));
+// An output as the direct kernel stores it: rounded to float, or not.
+inline double Stored(double value, bool rounds) {
+    return rounds ? static_cast<double>(static_cast<float>(value)) : value;
 }
 
 } // namespace
 
 FftConvolver::FftConvolver(std::shared_ptr<const FftBranches> new_spectra, int new_down,
-                           std::size_t new_block_length)
-    : spectra(std::move(new_spectra)), down(static_cast<std::size_t>(new_down)),
+                           std::size_t new_block_length, bool new_rounds)
+    : spectra(std::move(new_spectra)), down(static_cast<std::size_t>(new_down)), rounds(new_rounds),
       block_length(new_block_length) {
     const std::size_t n = spectra->Length();
     const std::size_t fold = spectra->Fold();
@@ -99,7 +99,7 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
             double* o = out + first;
             for (std::size_t m = 0; m < count; ++m) {
                 for (std::size_t p = 0; p < up; ++p) {
-                    *o++ = Stored(y[p * n + m]);
+                    *o++ = Stored(y[p * n + m], rounds);
                 }
             }
             continue;
@@ -111,7 +111,7 @@ void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out
         std::size_t p = (first * down) % up;
         std::size_t at = p * n + t - 1 + (first * down) / up - s;
         for (std::size_t k = first; k < last; ++k) {
-            out[k] = Stored(branch_out[at]);
+            out[k] = Stored(branch_out[at], rounds);
             at += step_i + step_p * n;
             p += step_p;
             if (p >= up) {
@@ -172,7 +172,7 @@ void FftConvolver::FilterFolded(const double* buffer, std::size_t outputs, doubl
         f.Inverse(spectrum, short_out);
         const double* kept = short_out + (t - 1 + shift) / d - first;
         for (std::size_t k = first; k < last; ++k) {
-            out[k] = Stored(kept[k]);
+            out[k] = Stored(kept[k], rounds);
         }
     }
 }

@@ -8,8 +8,9 @@
 #include <vector>
 
 // A stage's dot products by fast convolution: the same outputs as the direct
-// kernel (PolyphaseKernel), within the rounding of the transforms, which is
-// far below that of the float each output is stored as.
+// kernel (PolyphaseKernel), within the rounding of the transforms (about
+// 1e-16 of the signal), and stored as the kernel stores them: rounded to
+// float, or kept in double precision for the stages that keep it.
 //
 // A block is cut into parts of equal length at fixed places, each part
 // transformed with the T - 1 samples before it (overlap-save), so that an
@@ -19,7 +20,8 @@
 class FftConvolver {
 public:
     FftConvolver() = default;
-    FftConvolver(std::shared_ptr<const FftBranches> spectra, int down, std::size_t block_length);
+    FftConvolver(std::shared_ptr<const FftBranches> spectra, int down, std::size_t block_length,
+                 bool rounds);
 
     bool Active() const { return spectra != nullptr; }
     std::size_t Bytes() const { return work.size() * sizeof(double); }
@@ -29,7 +31,7 @@ public:
     }
 
     // `buffer` as the stage holds it: T history samples, then the block.
-    // Writes `outputs` outputs, each stored as double(float(value)).
+    // Writes `outputs` outputs.
     void Filter(const double* buffer, std::size_t outputs, double* out);
 
 private:
@@ -38,6 +40,7 @@ private:
 
     std::shared_ptr<const FftBranches> spectra;
     std::size_t down = 1;
+    bool rounds = true;
     std::size_t block_length = 0;
     std::size_t part = 0; // input samples of a part
     std::vector<double, AlignedAllocator<double, 64>> work;

@@ -4,13 +4,15 @@
 #include <vector>
 
 // The low-pass filter of one resampling stage: a windowed sinc, designed in
-// double precision and stored as floats that sum to 1. The stage restores
-// its interpolation gain itself.
+// double precision and scaled so that it sums to 1. The stage restores its
+// interpolation gain itself.
 //
 // Two families: the designed filter (a Nuttall window, the passband reaching
-// 0.977 of each stage's own band edge) and the steep one (a Kaiser window,
-// edges placed per stage by the stage planner so that the whole cascade
-// stops at the lower Nyquist frequency of the conversion).
+// 0.977 of each stage's own band edge, stored as floats) and the steep one (a
+// Kaiser window, edges placed per stage by the stage planner so that the
+// whole cascade stops at the lower Nyquist frequency of the conversion,
+// stored in double precision: float coefficients would leave the polyphase
+// branches' errors as noise near -153 dB of the signal).
 
 // Which family a conversion's stages use; the values are the command line's.
 enum class FilterSetting : int {
@@ -47,8 +49,7 @@ void DesignFilter(float* h, int n, float fc);
 // The steep family. A stage passes up to pass_edge times the lower Nyquist
 // frequency F of the conversion and stops from its own stop edge on (F for
 // the one steep stage, further out for the others), with `attenuation` dB
-// in the stopband: enough that float coefficients, whose rounding leaves a
-// floor near -155 dB, reach that floor.
+// in the stopband.
 namespace steep_filter {
 constexpr double attenuation = 160.0;
 // Kaiser's rule for a window reaching `attenuation`.
@@ -62,10 +63,11 @@ std::int64_t Length(std::int64_t up, double width);
 } // namespace steep_filter
 
 // As DesignFilter, under a Kaiser window of shape beta (also centred on n/2),
-// scaled before it is rounded to float, and with the rounding of its largest
-// coefficients chosen to keep the response from `stop` (a fraction of the
-// rate) to half the rate as low as the design (see FilterDesign.cpp).
-void DesignKaiserFilter(float* h, int n, float fc, double beta, double stop);
+// kept in double precision. Sinc and window may be centred `shift` samples
+// later (earlier if negative), a fraction of a sample or a few, so that a
+// cascade's whole delay comes to a whole number of its output samples; the
+// window narrows by |shift| to fit.
+void DesignKaiserFilter(double* h, int n, float fc, double beta, double shift = 0.0);
 
 // Everything that decides one stage's branch table: equal designs give equal
 // tables, different ones never share.
@@ -75,10 +77,12 @@ struct StageFilterDesign {
     std::int64_t length;
     float cutoff; // relative to half the interpolated rate
     FilterWindow window;
-    double stop; // Kaiser only (else 0): the stop edge, a fraction of the interpolated rate
+    double stop;        // Kaiser only (else 0): the stop edge, a fraction of the interpolated rate
+    double shift = 0.0; // Kaiser only: the centre's offset from n/2, in taps
 };
 bool operator<(const StageFilterDesign& a, const StageFilterDesign& b);
 bool operator==(const StageFilterDesign& a, const StageFilterDesign& b);
 
-// The coefficients of a design (its length must fit in int).
-std::vector<float> DesignStageFilter(const StageFilterDesign& design);
+// The coefficients of a design (its length must fit in int), as stored:
+// floats for the designed filters.
+std::vector<double> DesignStageFilter(const StageFilterDesign& design);

@@ -28,6 +28,9 @@ double PolyphaseBranches::BytesFor(std::size_t up, std::size_t taps) {
 }
 
 PolyphaseBranches::PolyphaseBranches(int new_up, const std::vector<float>& filter)
+    : PolyphaseBranches(new_up, std::vector<double>(filter.begin(), filter.end())) {}
+
+PolyphaseBranches::PolyphaseBranches(int new_up, const std::vector<double>& filter)
     : up(new_up), taps(static_cast<int>(filter.size()) / new_up) {
     const std::size_t t = static_cast<std::size_t>(taps);
     const std::size_t u = static_cast<std::size_t>(up);
@@ -46,13 +49,18 @@ PolyphaseBranches::PolyphaseBranches(int new_up, const std::vector<float>& filte
 }
 
 std::vector<float> PolyphaseBranches::Coefficients() const {
+    const std::vector<double> filter = Filter();
+    return std::vector<float>(filter.begin(), filter.end());
+}
+
+std::vector<double> PolyphaseBranches::Filter() const {
     const std::size_t t = static_cast<std::size_t>(taps);
     const std::size_t u = static_cast<std::size_t>(up);
-    std::vector<float> filter(u * t);
+    std::vector<double> filter(u * t);
     for (std::size_t p = 0; p < u; ++p) {
         const double* row = rows.data() + p * phases * row_stride;
         for (std::size_t i = 0; i < t; ++i) {
-            filter[p + (t - 1 - i) * u] = static_cast<float>(row[i]);
+            filter[p + (t - 1 - i) * u] = row[i];
         }
     }
     return filter;

@@ -23,6 +23,7 @@
 class PolyphaseBranches {
 public:
     // `filter` in design order, its length a multiple of up.
+    PolyphaseBranches(int up, const std::vector<double>& filter);
     PolyphaseBranches(int up, const std::vector<float>& filter);
 
     int Up() const { return up; }
@@ -33,8 +34,10 @@ public:
     const double* Rows() const { return rows.data(); }
 
     // The filter in design order, read back from the rows (only the rows
-    // are kept: the largest filters have millions of taps).
+    // are kept: the largest filters have millions of taps), rounded to float.
     std::vector<float> Coefficients() const;
+    // The same as stored, in double precision.
+    std::vector<double> Filter() const;
 
     // Memory held.
     std::size_t Bytes() const;

@@ -11,6 +11,7 @@
 // self-initialised value that its own warning then flags.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 #endif
@@ -30,9 +31,9 @@ inline double Dot(const double* h, const double* x, std::size_t width) {
     return ((s[0] + s[4]) + (s[2] + s[6])) + ((s[1] + s[5]) + (s[3] + s[7]));
 }
 
-// The stage's gain, then the rounding to float every stage output gets.
-inline double Finish(double gain, double sum) {
-    return static_cast<double>(static_cast<float>(gain * sum));
+// The stage's gain, then the rounding to float, when asked for.
+inline double Finish(double gain, double sum, bool rounds) {
+    return rounds ? static_cast<double>(static_cast<float>(gain * sum)) : gain * sum;
 }
 
 bool GenericForcedByEnvironment() {
@@ -59,7 +60,7 @@ void PolyphaseKernel::Generic(const Job& job) {
         const std::size_t b = job.first + a / up;
         const std::size_t f = b & mask;
         const double* h = job.rows + ((a % up) * job.phases + f) * job.row_stride;
-        job.out[k] = Finish(gain, Dot(h, job.samples + (b - f), Width(job.taps, f)));
+        job.out[k] = Finish(gain, Dot(h, job.samples + (b - f), Width(job.taps, f)), job.rounds);
     }
 }
 
@@ -77,6 +78,7 @@ struct Group {
     double* out;
     std::size_t out_step;
     double gain;
+    bool rounds;
 };
 
 // Computes the first `count` outputs of a group.
@@ -103,7 +105,7 @@ void Drive(const PolyphaseKernel::Job& job, BlockFunction block, std::size_t blo
             Group group{branch + f * job.row_stride, PolyphaseKernel::Width(job.taps, f),
                         job.samples + (b - f),       period * down,
                         job.out + k0 + r * up,       period * up,
-                        static_cast<double>(job.up)};
+                        static_cast<double>(job.up), job.rounds};
             const std::size_t n = (count - r - 1) / period + 1;
             // Groups as even as possible: 31 outputs, at most 8 a group, go 8, 8, 8, 7.
             const std::size_t groups = (n + block_limit - 1) / block_limit;
@@ -163,7 +165,7 @@ __attribute__((target("avx512f"))) void Block512(const Group& g) {
     }
     const __m512d w = _mm512_mul_pd(Reduce8(a), _mm512_set1_pd(g.gain));
     alignas(64) double t[8];
-    _mm512_store_pd(t, _mm512_cvtps_pd(_mm512_cvtpd_ps(w)));
+    _mm512_store_pd(t, g.rounds ? _mm512_cvtps_pd(_mm512_cvtpd_ps(w)) : w);
     static constexpr std::size_t lane[8] = {0, 2, 4, 6, 1, 3, 5, 7};
 #pragma GCC unroll 8
     for (std::size_t j = 0; j < N; ++j) {
@@ -225,7 +227,7 @@ __attribute__((target("avx2,fma"))) void Block256(const Group& g) {
     for (std::size_t j0 = 0; j0 < padded; j0 += 4) {
         const __m256d w = _mm256_mul_pd(Reduce4(u[j0], u[j0 + 1], u[j0 + 2], u[j0 + 3]), gain);
         alignas(32) double t[4];
-        _mm256_store_pd(t, _mm256_cvtps_pd(_mm256_cvtpd_ps(w)));
+        _mm256_store_pd(t, g.rounds ? _mm256_cvtps_pd(_mm256_cvtpd_ps(w)) : w);
 #pragma GCC unroll 4
         for (std::size_t j = 0; j < 4; ++j) {
             if (j0 + j < N) {

@@ -14,14 +14,19 @@
 //   the row of phase f against samples[b - f ..], `Width(taps, f)` columns, so
 //   `samples` must be readable (and finite) that far; with `lanes` phases and
 //   `samples` 64-byte aligned every load is aligned;
-// - output k is stored as double(float(up * sum)).
+// - output k is stored as double(float(up * sum)), or as up * sum when
+//   `rounds` is false (the stages of the steep filters keep double
+//   precision).
 //
 // Every kernel forms each sum the same way: eight partial sums s0 .. s7, s_l
 // over the columns c = l, l + 8, l + 16 .. in that order, each product of
 // two floats exact in double, then ((s0 + s4) + (s2 + s6)) +
-// ((s1 + s5) + (s3 + s7)). All paths therefore give identical results;
-// against a strict tap-by-tap sum they can differ by the rounding of the
-// last bit.
+// ((s1 + s5) + (s3 + s7)). For float samples all paths therefore give
+// identical results; against a strict tap-by-tap sum they can differ by the
+// rounding of the last bit. Samples in double precision (the steep stages)
+// make the products inexact: the AVX2 and AVX-512 paths, both fusing each
+// multiply with its add, still agree, and the generic one may differ from
+// them in the last bit.
 class PolyphaseKernel {
 public:
     enum class Path {
@@ -41,6 +46,7 @@ public:
         std::size_t first;
         std::size_t outputs;
         double* out;
+        bool rounds;
     };
 
     using Function = void (*)(const Job&);

@@ -17,6 +17,7 @@ PolyphaseResample::PolyphaseResample(std::shared_ptr<const ResamplePlan> new_pla
     for (const ResamplePlan::Stage& stage : plan->Stages()) {
         stages.emplace_back(
             stage.down, stage.block_length, PolyphaseBranchCache::For(stage.Design()), path,
+            !plan->Precise(),
             stage.fft_length == 0 ? nullptr : FftBranches::For(stage.Design(), stage.fft_length));
     }
     output.assign(plan->OutputBlockLength(), 0.0);
@@ -51,12 +52,13 @@ void PolyphaseResample::RunCascade() {
 
 namespace {
 
-// The two kinds of samples a resampler streams, in and out of the cascade.
-double Enter(int x) {
-    return resample_scale::FromInteger(x);
+// The two kinds of samples a resampler streams, in and out of the cascade:
+// rounded to float as they enter, unless the cascade keeps double precision.
+double Enter(int x, bool precise) {
+    return precise ? x * resample_scale::input_scale : resample_scale::FromInteger(x);
 }
-double Enter(double value) {
-    return resample_scale::ToCascade(value);
+double Enter(double value, bool precise) {
+    return precise ? value : resample_scale::ToCascade(value);
 }
 void Leave(double value, int& out) {
     out = resample_scale::ToInteger(static_cast<float>(value));
@@ -110,8 +112,9 @@ bool PolyphaseResample::Stream(const Sample* in, Sample* out, unsigned& in_count
         if (flushing) {
             std::fill(block, block + n, 0.0);
         } else {
+            const bool precise = plan->Precise();
             for (std::size_t i = 0; i < n; ++i) {
-                block[i] = Enter(in[i]);
+                block[i] = Enter(in[i], precise);
             }
             taken += n;
         }

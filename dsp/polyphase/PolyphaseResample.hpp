@@ -14,9 +14,9 @@
 // ResamplePlan lays out.
 //
 // Samples travel through the cascade as float values (integer samples scaled
-// by 2^-16, see ResampleScale). The plan's Skip() first outputs (the latency)
-// are dropped, and a stream of I input samples gives exactly
-// plan.OutputLength(I) output samples.
+// by 2^-16, see ResampleScale), or as doubles when the plan is Precise(). The
+// plan's Skip() first outputs (the latency) are dropped, and a stream of I
+// input samples gives exactly plan.OutputLength(I) output samples.
 //
 // Usage: call Process until every input sample is taken (it may take fewer
 // than offered and write fewer than there is room for), then Flush until it
@@ -43,8 +43,9 @@ public:
     bool Process(const int* in, int* out, unsigned& in_count, unsigned& out_count);
     // The same for values in the cascade's own scale (see ResampleScale),
     // for samples that are not integers: each input value is rounded to
-    // float as it enters, and outputs are delivered as the cascade holds
-    // them. At equal rates they are copied unrounded.
+    // float as it enters (unless the plan is Precise()), and outputs are
+    // delivered as the cascade holds them. At equal rates they are copied
+    // unrounded.
     bool Process(const double* in, double* out, unsigned& in_count, unsigned& out_count);
 
     // Delivers the tail, at most out_count samples; out_count is set to the

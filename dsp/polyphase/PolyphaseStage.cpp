@@ -5,9 +5,9 @@
 
 PolyphaseStage::PolyphaseStage(int new_down, std::size_t new_block_length,
                                std::shared_ptr<const PolyphaseBranches> new_branches,
-                               PolyphaseKernel::Path path,
+                               PolyphaseKernel::Path path, bool new_rounds,
                                std::shared_ptr<const FftBranches> spectra)
-    : down(new_down), block_length(new_block_length),
+    : down(new_down), rounds(new_rounds), block_length(new_block_length),
       output_length(new_block_length * static_cast<std::size_t>(new_branches->Up()) /
                     static_cast<std::size_t>(new_down)),
       branches(std::move(new_branches)), kernel(PolyphaseKernel::Select(path)) {
@@ -15,7 +15,7 @@ PolyphaseStage::PolyphaseStage(int new_down, std::size_t new_block_length,
     // up to T + lanes - 1 columns from the multiple of 8 at or below it.
     buffer.assign(BufferLength(static_cast<std::size_t>(Taps()), block_length), 0.0);
     if (spectra) {
-        fft = FftConvolver(std::move(spectra), down, block_length);
+        fft = FftConvolver(std::move(spectra), down, block_length, rounds);
     }
 }
 
@@ -36,11 +36,10 @@ void PolyphaseStage::Filter(double* out) {
     if (fft.Active()) {
         fft.Filter(buffer.data(), output_length, out);
     } else {
-        PolyphaseKernel::Job job{b.Rows(),      b.RowStride(),
-                                 b.Phases(),    static_cast<std::size_t>(b.Taps()),
-                                 b.Up(),        down,
-                                 buffer.data(), 1,
-                                 output_length, out};
+        PolyphaseKernel::Job job{
+            b.Rows(),      b.RowStride(), b.Phases(),    static_cast<std::size_t>(b.Taps()),
+            b.Up(),        down,          buffer.data(), 1,
+            output_length, out,           rounds};
         kernel(job);
     }
     std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(block_length),

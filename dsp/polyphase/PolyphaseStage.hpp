@@ -17,7 +17,8 @@
 // branches of T = n / up taps. Output k of a block, with a = k * down, is
 //     y[k] = up * sum_{j=0}^{T-1} h[(a mod up) + j*up] * x[a/up - j]
 // where x[0 ..] is the block and x[-1 .. -T] the history carried over from
-// the previous block, rounded to float. Samples and taps are floats; they
+// the previous block, rounded to float unless the stage keeps double
+// precision. Taps are floats, and so are samples of a rounding stage; they
 // are kept widened to double so that the kernel multiplies them exactly
 // without converting each time. The branches (see PolyphaseBranches) may be
 // shared with other stages; the buffer is the stage's own. Given the
@@ -28,7 +29,7 @@ public:
     PolyphaseStage(int down, std::size_t block_length,
                    std::shared_ptr<const PolyphaseBranches> branches,
                    PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic,
-                   std::shared_ptr<const FftBranches> spectra = nullptr);
+                   bool rounds = true, std::shared_ptr<const FftBranches> spectra = nullptr);
     // Lays out its own branches from `filter`.
     PolyphaseStage(int up, int down, std::size_t block_length, const std::vector<float>& filter,
                    PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
@@ -63,6 +64,7 @@ public:
 
 private:
     int down;
+    bool rounds; // outputs rounded to float
     std::size_t block_length;
     std::size_t output_length;
     std::shared_ptr<const PolyphaseBranches> branches;

@@ -194,7 +194,20 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
             Add(table_bytes, table >= 1.8e19 ? saturated : static_cast<std::uint64_t>(table));
         stages.push_back(stage);
     }
-    skip = static_cast<std::size_t>(delay * 0.5);
+    if (steep && steep_stage < stages.size()) {
+        // Each sample of shift at the steep stage's interpolated rate delays
+        // the output by `gain` output samples. The latency goes to the nearest
+        // whole number, so the shift stays within half an output sample.
+        double gain = 1.0 / stages[steep_stage].down;
+        for (std::size_t i = steep_stage + 1; i < stages.size(); ++i) {
+            gain = gain * stages[i].up / stages[i].down;
+        }
+        const double whole = std::round(delay * 0.5);
+        stages[steep_stage].shift = (whole - delay * 0.5) / gain;
+        skip = static_cast<std::size_t>(whole);
+    } else {
+        skip = static_cast<std::size_t>(delay * 0.5);
+    }
     output_block_length = block;
 
     // A stage's state at a block boundary is the history of its last `taps`

@@ -38,11 +38,15 @@ public:
         // fractions of the interpolated rate.
         double pass;
         double stop;
+        // The steep stage only (0 otherwise): how far its filter's centre
+        // lies past n/2, in samples at its interpolated rate, so that the
+        // cascade's delay is a whole number of output samples (see Skip).
+        double shift;
         // Steep stages whose dot products are cheaper by fast convolution:
         // the transform length (0: direct).
         std::size_t fft_length;
 
-        StageFilterDesign Design() const { return {up, down, length, cutoff, window, stop}; }
+        StageFilterDesign Design() const { return {up, down, length, cutoff, window, stop, shift}; }
     };
 
     // Each resampler's own buffers are at most this many bytes, and the
@@ -92,8 +96,15 @@ public:
     std::int64_t Cost() const { return cost; }
 
     // Output samples of the cascade that come before the first one aligned
-    // with the input: the latency, dropped.
+    // with the input: the latency, dropped. The designed filters' latency is
+    // dropped in whole samples, so their output is late by its fraction of a
+    // sample; the steep stage's filter is shifted to make the latency whole,
+    // so the steep filters' output sample k is the input at time k / rate.
     std::size_t Skip() const { return skip; }
+    // Whether values stay in double precision between stages (the steep
+    // filters) or are rounded to float at every stage's output (the
+    // designed ones, whose output is fixed sample for sample).
+    bool Precise() const { return setting == FilterSetting::Steep; }
     std::size_t InputBlockLength() const {
         return stages.empty() ? 0 : stages.front().block_length;
     }

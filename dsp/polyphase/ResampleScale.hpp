@@ -3,10 +3,10 @@
 #include <climits>
 
 // How samples enter and leave the resampler's cascade, whose values are
-// floats. An integer sample x travels as x * 2^-16, whatever the file's
-// width, and leaves truncated toward zero; so a 32-bit integer's full scale
-// is 32768. Float samples, full scale +-1.0, travel as x * 32768, so that
-// they meet the same full scale.
+// floats (doubles for the steep filters). An integer sample x travels as
+// x * 2^-16, whatever the file's width, and leaves truncated toward zero;
+// so a 32-bit integer's full scale is 32768. Float samples, full scale
+// +-1.0, travel as x * 32768, so that they meet the same full scale.
 namespace resample_scale {
 
 constexpr double input_scale = 1.0 / 65536.0;

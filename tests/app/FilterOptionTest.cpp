@@ -2,6 +2,7 @@
 // resampler.
 
 #include "app/CommandLine.hpp"
+#include "support/FloatWave.hpp"
 #include "support/RunProgram.hpp"
 #include "support/ScratchFolder.hpp"
 #include "support/Signals.hpp"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -141,5 +143,66 @@ TEST(FilterOption, SteepBytesDoNotDependOnThreadsOrKernel) {
             // Compared whole, without printing a megabyte when they differ.
             EXPECT_TRUE(bytes == first) << run.jobs;
         }
+    }
+}
+
+// With the steep filters a 16-bit input resampled to 24 bits is quantised
+// once, at 24 bits: it is the --float output of the same conversion rounded
+// to 24-bit steps, within one step (the float output is itself rounded to
+// float), and a -6 dBFS sine keeps every harmonic below -125 dB of
+// the sine. Truncated at the input's 16 bits on the way, H3 stood at -97 dB.
+TEST(FilterOption, SteepIntegerOutputIsTheFloatOutputQuantisedOnce) {
+    testsupport::ScratchFolder scratch;
+    testsupport::WavLayout layout;
+    layout.channels = 1;
+    layout.rate = 44100;
+    layout.bits = 16;
+    const double tone = 997.0;
+    // Dithered, so that the input's own rounding leaves no harmonics.
+    std::mt19937 random(7);
+    testsupport::Samples input(110250);
+    for (std::size_t n = 0; n < input.size(); ++n) {
+        const double dither = (double(random()) + double(random())) / 4294967296.0 - 1.0;
+        input[n] = static_cast<std::int32_t>(std::lround(
+            16384.0 * std::sin(2.0 * 3.14159265358979 * tone * double(n) / 44100.0) + dither));
+    }
+    testsupport::WriteFileBytes(scratch / "sine.wav", testsupport::MakeWav(layout, input));
+    auto convert = [&](const std::string& folder, std::vector<std::string> extra) {
+        std::vector<std::string> arguments{
+            scratch / "sine.wav", "-o", scratch / folder, "-s", "48000", "--filter", "1"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const auto result = testsupport::RunMarrowvale(arguments);
+        EXPECT_EQ(result.exit_status, 0) << result.err;
+        return testsupport::ReadFileBytes(scratch / folder + "/sine.wav");
+    };
+    const testsupport::ParsedWav wide = testsupport::ParseWav(convert("wide", {"-b", "24"}));
+    const testsupport::Values floats =
+        testsupport::DecodeFloats(testsupport::ChunkBody(convert("float", {"--float"}), "data"), 4);
+    ASSERT_EQ(wide.bits, 24);
+    ASSERT_EQ(wide.samples.size(), 120000u);
+    ASSERT_EQ(floats.size(), wide.samples.size());
+    double largest = 0.0;
+    for (std::size_t i = 0; i < floats.size(); ++i) {
+        largest = std::max(largest, std::abs(wide.samples[i] - floats[i] * 8388608.0));
+    }
+    EXPECT_LE(largest, 1.0);
+
+    // 96000 samples hold 1994 whole periods: each harmonic is one bin, its
+    // amplitude relative to the sine's.
+    auto amplitude = [&](int h) {
+        double re = 0.0;
+        double im = 0.0;
+        for (std::size_t n = 0; n < 96000; ++n) {
+            const double phase =
+                2.0 * 3.14159265358979 * h * tone * static_cast<double>(n) / 48000.0;
+            re += wide.samples[12000 + n] * std::cos(phase);
+            im += wide.samples[12000 + n] * std::sin(phase);
+        }
+        return std::hypot(re, im);
+    };
+    const double sine = amplitude(1);
+    for (int h = 2; h < 10; ++h) {
+        const double level = amplitude(h) / sine;
+        EXPECT_LT(20.0 * std::log10(level + 1e-30), -125.0) << "H" << h;
     }
 }

@@ -80,7 +80,8 @@ struct Response {
     }
 };
 
-inline Response ResponseOf(const std::vector<float>& h, std::size_t density = 16) {
+template <class Tap>
+Response ResponseOf(const std::vector<Tap>& h, std::size_t density = 16) {
     Response r;
     r.size = PowerOfTwoAtLeast(std::max<std::size_t>(h.size() * density, 1024));
     std::vector<std::complex<double>> a(r.size);

@@ -7,30 +7,6 @@
 
 namespace testsupport {
 
-Samples Resample(PolyphaseResample& resampler, const Samples& input, unsigned in_block,
-                 unsigned out_room) {
-    Samples result;
-    Samples room(out_room);
-    std::size_t offset = 0;
-    while (offset < input.size()) {
-        unsigned in_count =
-            static_cast<unsigned>(std::min<std::size_t>(in_block, input.size() - offset));
-        unsigned out_count = out_room;
-        resampler.Process(input.data() + offset, room.data(), in_count, out_count);
-        offset += in_count;
-        result.insert(result.end(), room.begin(), room.begin() + out_count);
-    }
-    for (;;) {
-        unsigned out_count = out_room;
-        resampler.Flush(room.data(), out_count);
-        if (out_count == 0) {
-            break;
-        }
-        result.insert(result.end(), room.begin(), room.begin() + out_count);
-    }
-    return result;
-}
-
 Samples Resample(int input_rate, int output_rate, const Samples& input, unsigned in_block,
                  unsigned out_room) {
     PolyphaseResample resampler(input_rate, output_rate);

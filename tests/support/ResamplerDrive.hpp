@@ -6,12 +6,38 @@
 #include "dsp/polyphase/PolyphaseResample.hpp"
 #include "support/WaveBytes.hpp"
 
+#include <algorithm>
+#include <vector>
+
 namespace testsupport {
 
-// Feeds `input` in pieces of at most in_block samples with at most out_room
-// samples of room per call, then flushes with the same room.
-Samples Resample(PolyphaseResample& resampler, const Samples& input, unsigned in_block,
-                 unsigned out_room);
+// Feeds `input` (integers or values) in pieces of at most in_block samples
+// with at most out_room samples of room per call, then flushes with the same
+// room.
+template <class Sample>
+std::vector<Sample> Resample(PolyphaseResample& resampler, const std::vector<Sample>& input,
+                             unsigned in_block, unsigned out_room) {
+    std::vector<Sample> result;
+    std::vector<Sample> room(out_room);
+    std::size_t offset = 0;
+    while (offset < input.size()) {
+        unsigned in_count =
+            static_cast<unsigned>(std::min<std::size_t>(in_block, input.size() - offset));
+        unsigned out_count = out_room;
+        resampler.Process(input.data() + offset, room.data(), in_count, out_count);
+        offset += in_count;
+        result.insert(result.end(), room.begin(), room.begin() + out_count);
+    }
+    for (;;) {
+        unsigned out_count = out_room;
+        resampler.Flush(room.data(), out_count);
+        if (out_count == 0) {
+            break;
+        }
+        result.insert(result.end(), room.begin(), room.begin() + out_count);
+    }
+    return result;
+}
 Samples Resample(int input_rate, int output_rate, const Samples& input, unsigned in_block = 10240,
                  unsigned out_room = 10240);
 
