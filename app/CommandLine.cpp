@@ -47,6 +47,7 @@ po::options_description MakeOptionsDescription() {
     po::options_description description("Allowed options");
     description.add_options()                                                         //
         ("help,h", "Display this help message")                                       //
+        ("version", "Print the program's name and version")                           //
         ("input_file,i", po::value<std::vector<std::string>>(), "Input Wave File")    //
         ("new_sampling_rate,s", po::value<UnsignedValue>(), "New Sampling Rate")      //
         ("new_bit_depth,b", po::value<UnsignedValue>(), "New Bit Depth")              //
@@ -61,7 +62,12 @@ po::options_description MakeOptionsDescription() {
         ("jobs,j", po::value<UnsignedValue>(), "Threads in all (0: one per core)")    //
         ("quiet,q", "No banner, reports or progress bars")                            //
         ("files-from", po::value<std::string>(), "File of input names, one a line")   //
-        ("shard", po::value<std::string>(), "K/N: only every Nth file, from the Kth");
+        ("shard", po::value<std::string>(), "K/N: only every Nth file, from the Kth") //
+        ("input-root", po::value<std::string>()->value_name("DIR"),
+         "Inputs keep their path below DIR")                          //
+        ("skip-existing", "Keep outputs that exist (resume a batch)") //
+        ("report", po::value<std::string>()->value_name("FILE"),
+         "JSON Lines of every input to FILE (-: stdout)");
     return description;
 }
 
@@ -83,8 +89,8 @@ Shard ParseShard(const std::string& text) {
     return shard;
 }
 
-std::vector<boost::filesystem::path> BatchFiles(const CommandLine& command_line,
-                                                std::istream& standard_input) {
+std::vector<boost::filesystem::path> BatchInputs(const CommandLine& command_line,
+                                                 std::istream& standard_input) {
     std::vector<boost::filesystem::path> files = command_line.input_files;
     if (!command_line.files_from.empty()) {
         std::ifstream list_file;
@@ -111,13 +117,7 @@ std::vector<boost::filesystem::path> BatchFiles(const CommandLine& command_line,
                                      "\" failed");
         }
     }
-    std::vector<boost::filesystem::path> share;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i % command_line.shard.count == command_line.shard.index) {
-            share.push_back(files[i]);
-        }
-    }
-    return share;
+    return files;
 }
 
 boost::filesystem::path MakeNativePath(const std::string& text) {
@@ -157,6 +157,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         result.action = CommandLineAction::Help;
         return result;
     }
+    if (options.count("version") != 0) {
+        result.action = CommandLineAction::Version;
+        return result;
+    }
     const bool has_rate = options.count("new_sampling_rate") != 0;
     const bool has_depth = options.count("new_bit_depth") != 0;
     const bool to_float = options.count("float") != 0;
@@ -178,6 +182,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (options.count("shard") != 0) {
         result.shard = ParseShard(options["shard"].as<std::string>());
+    }
+    if (options.count("input-root") != 0) {
+        result.input_root = MakeNativePath(options["input-root"].as<std::string>());
+    }
+    result.skip_existing = options.count("skip-existing") != 0;
+    if (options.count("report") != 0) {
+        result.report = options["report"].as<std::string>();
     }
     ConversionSettings& settings = result.settings;
     settings.output_folder = MakeNativePath(options["output_folder"].as<std::string>());

@@ -11,7 +11,7 @@
 namespace marrowvale {
 
 // What the command line asks for.
-enum class CommandLineAction { Help, NotEnoughArguments, Convert };
+enum class CommandLineAction { Help, Version, NotEnoughArguments, Convert };
 
 // Convert only every count-th file of the list, from position index (both
 // counted from 0): one of `count` machines' share of a large batch.
@@ -27,7 +27,12 @@ struct CommandLine {
     // A file naming more input files, one a line; "-" is standard input.
     std::string files_from;
     Shard shard;
-    unsigned jobs = 0; // files converted at once, and threads in all; 0: one per core
+    // Inputs at or below this folder keep their path below it under the
+    // output folder; empty: no root.
+    boost::filesystem::path input_root;
+    bool skip_existing = false; // an input whose output exists is kept, not converted
+    std::string report;         // the JSON Lines report's file ("-": standard output); empty: none
+    unsigned jobs = 0;          // files converted at once, and threads in all; 0: one per core
     bool quiet = false;
     // Settings that were given but have no effect, one line each, for
     // standard error.
@@ -56,11 +61,12 @@ std::int32_t ContainerWidth(unsigned bits);
 // invalid_option_value otherwise.
 Shard ParseShard(const std::string& text);
 
-// The files a batch converts: the command line's, then those of the list
+// The inputs a batch names: the command line's, then those of the list
 // file (one name a line, blank lines skipped, a trailing CR dropped; "-"
-// reads `standard_input`), then only the shard's share. Throws
+// reads `standard_input`). The batch plan walks folders among them and cuts
+// the shard's share. Throws
 // std::runtime_error when the list file cannot be read.
-std::vector<boost::filesystem::path> BatchFiles(const CommandLine& command_line,
-                                                std::istream& standard_input);
+std::vector<boost::filesystem::path> BatchInputs(const CommandLine& command_line,
+                                                 std::istream& standard_input);
 
 } // namespace marrowvale

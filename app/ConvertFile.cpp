@@ -43,16 +43,29 @@ void Complain(const FileConsole& console, const boost::filesystem::path& input_p
 
 FileResult ConvertFile(const ConversionSettings& settings,
                        const boost::filesystem::path& input_path,
+                       const boost::filesystem::path& output_path,
                        volatile std::sig_atomic_t& stop_flag, const FileConsole& console,
                        unsigned threads) {
     FileResult result;
     Task_Convert task;
     task.Setup(settings, input_path);
+    task.SetOutputPath(output_path);
     const std::string refusal = task.Judge();
     if (!refusal.empty()) {
         Complain(console, input_path, refusal + "; skipped");
+        result.reason = refusal;
         return result;
     }
+    const ConversionPlan& plan = task.Plan();
+    FileFacts& facts = result.facts;
+    facts.known = true;
+    facts.channels = plan.channels;
+    facts.input_rate = plan.input_rate;
+    facts.output_rate = plan.output_rate;
+    facts.input = plan.input;
+    facts.output = plan.output;
+    facts.input_frames = plan.input_frames;
+    facts.output_frames = plan.output_frames;
     if (!console.quiet) {
         PrintReport(console.out,
                     boost::format("\nInput File \"%s\" is open\n") % input_path.generic_string(),
@@ -67,14 +80,18 @@ FileResult ConvertFile(const ConversionSettings& settings,
     try {
         task.Run(progress, status);
     } catch (const std::exception& error) {
-        Complain(console, input_path, std::string("conversion failed: ") + error.what());
+        result.reason = std::string("conversion failed: ") + error.what();
+        Complain(console, input_path, result.reason);
         result.outcome = ConversionOutcome::Failed;
         return result;
     }
 
     result.outcome = task.Outcome();
+    facts.clipped_samples = task.ClippedSamples();
+    facts.non_finite_samples = task.NonFiniteSamples();
     if (result.outcome != ConversionOutcome::Converted) {
-        std::string reason = task.FailureReason();
+        result.reason = task.FailureReason();
+        std::string reason = result.reason;
         if (result.outcome == ConversionOutcome::Skipped) {
             reason += "; skipped";
         } else if (!console.quiet && progress.Position() != progress.Total()) {
@@ -83,6 +100,7 @@ FileResult ConvertFile(const ConversionSettings& settings,
         if (result.outcome == ConversionOutcome::Failed) {
             reason = "conversion failed: " + reason + "; \"" + task.OutputPath().generic_string() +
                      "\" was not written";
+            result.reason = reason;
         }
         Complain(console, input_path, reason);
         return result;

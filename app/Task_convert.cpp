@@ -42,8 +42,12 @@ private:
     bool committed = false;
 };
 
+constexpr char temporary_suffix[] = ".part";
+constexpr std::size_t temporary_tag_size = 8; // hexadecimal digits
+
 fs::path TemporaryPathFor(const fs::path& output) {
-    const fs::path name = fs::unique_path("." + output.filename().string() + ".%%%%%%%%.part");
+    const fs::path name = fs::unique_path("." + output.filename().string() + "." +
+                                          std::string(temporary_tag_size, '%') + temporary_suffix);
     return output.parent_path() / name;
 }
 
@@ -52,6 +56,20 @@ fs::path TemporaryPathFor(const fs::path& output) {
 bool IsAbsoluteFolder(const std::string& folder) {
     return (!folder.empty() && folder[0] == '/') || (folder.size() > 1 && folder[1] == ':') ||
            (folder.size() > 3 && folder.back() == ':');
+}
+
+std::string OutputNameOfTemporary(const std::string& name) {
+    const std::size_t suffix = sizeof(temporary_suffix) - 1;
+    if (name.size() < 1 + 1 + 1 + temporary_tag_size + suffix || name[0] != '.' ||
+        name.compare(name.size() - suffix, suffix, temporary_suffix) != 0) {
+        return {};
+    }
+    const std::size_t tag = name.size() - suffix - temporary_tag_size;
+    if (name[tag - 1] != '.' ||
+        name.find_first_not_of("0123456789abcdef", tag) != tag + temporary_tag_size) {
+        return {};
+    }
+    return name.substr(1, tag - 2);
 }
 
 void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_path) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 class ResamplePlan;
 
@@ -54,6 +55,8 @@ public:
     // Touches no file.
     void Setup(ConversionSettings new_settings, boost::filesystem::path new_input_path);
     boost::filesystem::path OutputPath() const { return output_path; }
+    // Replaces the output path Setup formed (a batch decides it for the task).
+    void SetOutputPath(boost::filesystem::path path) { output_path = std::move(path); }
 
     // Opens the input and decides everything the conversion needs. Returns
     // why the file cannot be converted, or an empty text when it can; the
@@ -104,5 +107,9 @@ private:
 // as its second character, or is longer than three characters and ends with
 // ':'.
 bool IsAbsoluteFolder(const std::string& folder);
+
+// The output name a file name is the temporary of (".take.wav.0a1b2c3d.part"
+// for "take.wav"), or an empty text when it is not a temporary of ours.
+std::string OutputNameOfTemporary(const std::string& name);
 
 } // namespace marrowvale

@@ -2,6 +2,7 @@
 // of files converted at once coming out in order, and what the program says
 // and returns.
 
+#include "app/BatchPlan.hpp"
 #include "app/CommandLine.hpp"
 #include "app/OrderedConsole.hpp"
 #include "support/RunProgram.hpp"
@@ -13,7 +14,7 @@
 #include <set>
 #include <sstream>
 
-using marrowvale::BatchFiles;
+using marrowvale::BatchInputs;
 using marrowvale::CommandLine;
 using marrowvale::ParseCommandLine;
 using marrowvale::ParseShard;
@@ -43,15 +44,21 @@ TEST(Batch, ListFileAndShardsPartitionTheList) {
     CommandLine command_line = ParseCommandLine(
         {"a.wav", "b.wav", "--files-from", scratch / "list.txt", "-o", "o", "-b", "16"});
     std::istringstream no_input;
-    const std::vector<std::string> all = Names(BatchFiles(command_line, no_input));
+    const std::vector<std::string> all = Names(BatchInputs(command_line, no_input));
     EXPECT_EQ(all, (std::vector<std::string>{"a.wav", "b.wav", "c.wav", "d e.wav", "f.wav"}));
 
     // Every file in exactly one shard, in list order within each.
     for (unsigned count = 1; count <= 6; ++count) {
         std::multiset<std::string> seen;
         for (unsigned index = 0; index < count; ++index) {
-            command_line.shard = ParseShard(std::to_string(index) + "/" + std::to_string(count));
-            const std::vector<std::string> share = Names(BatchFiles(command_line, no_input));
+            marrowvale::BatchPlanSettings settings;
+            settings.output_folder = "o";
+            settings.shard = ParseShard(std::to_string(index) + "/" + std::to_string(count));
+            std::vector<std::string> share;
+            for (const auto& row :
+                 marrowvale::PlanBatch(BatchInputs(command_line, no_input), settings).rows) {
+                share.push_back(row.input.generic_string());
+            }
             for (std::size_t i = 0; i < share.size(); ++i) {
                 EXPECT_EQ(share[i], all[index + i * count]);
             }
@@ -63,11 +70,11 @@ TEST(Batch, ListFileAndShardsPartitionTheList) {
     // "-" reads standard input; a list that cannot be read is an error.
     std::istringstream standard_input("x.wav\ny.wav\n");
     const CommandLine from_stdin = ParseCommandLine({"--files-from", "-", "-o", "o", "--float"});
-    EXPECT_EQ(Names(BatchFiles(from_stdin, standard_input)),
+    EXPECT_EQ(Names(BatchInputs(from_stdin, standard_input)),
               (std::vector<std::string>{"x.wav", "y.wav"}));
     const CommandLine missing =
         ParseCommandLine({"--files-from", scratch / "none.txt", "-o", "o", "-b", "16"});
-    EXPECT_THROW(BatchFiles(missing, no_input), std::runtime_error);
+    EXPECT_THROW(BatchInputs(missing, no_input), std::runtime_error);
 
     for (const char* bad : {"2/2", "1/0", "/3", "1/", "a/b", "-1/3", "1/3/4", "3"}) {
         EXPECT_THROW(ParseShard(bad), boost::program_options::invalid_option_value) << bad;

@@ -136,7 +136,11 @@ TEST(CommandLineProgram, ListingAndNotEnoughArguments) {
         "  --files-from arg ",
         "File of input names, one a line\n",
         "  --shard arg ",
-        "K/N: only every Nth file, from the Kth\n\n",
+        "K/N: only every Nth file, from the Kth\n",
+        "  --input-root DIR ",
+        "  --skip-existing ",
+        "  --report FILE ",
+        "(-: stdout)\n\n",
     };
     auto expect_listing = [&](const std::string& text, std::size_t from) {
         std::size_t at = from;
