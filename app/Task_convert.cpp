@@ -233,8 +233,8 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     // Threads this file may use; one runs everything on this thread.
     const unsigned threads = thread_count != 0 ? static_cast<unsigned>(thread_count)
                                                : std::max(1U, std::thread::hardware_concurrency());
-    const RoundShape shape =
-        RoundShape::For(*plan.resampling, plan.channels, threads, plan.input.Bytes());
+    const RoundShape shape = RoundShape::For(*plan.resampling, plan.channels, threads,
+                                             plan.input.Bytes(), plan.input_frames);
 
     std::vector<ChannelChain> chains;
     chains.reserve(plan.channels);

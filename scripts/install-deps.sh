@@ -10,6 +10,8 @@ packages=(
   libboost-filesystem-dev
   libgtest-dev
   libbenchmark-dev
+  pkg-config
+  libfftw3-dev                 # double-precision transforms of the steep filter's long stages
 )
 packages+=("$@")
 

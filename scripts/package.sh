@@ -55,7 +55,7 @@ printf '%s\n' ./bin/marrowvale ./share/bash-completion/completions/marrowvale \
 
 echo "== dependencies"
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libboost-program-options libboost-filesystem libstdc++6; do
+for library in libboost-program-options libboost-filesystem libfftw3-double3 libstdc++6; do
   [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
 

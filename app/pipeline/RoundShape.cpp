@@ -23,7 +23,7 @@ std::size_t RoundDown(std::size_t value, std::size_t unit) {
 } // namespace
 
 RoundShape RoundShape::For(const ResamplePlan& plan, unsigned channels, unsigned threads,
-                           unsigned sample_bytes) {
+                           unsigned sample_bytes, std::uint64_t file_frames) {
     RoundShape shape;
     const std::size_t most = std::max<std::size_t>(1, round_samples / std::max(1U, channels));
     if (!plan.Resamples()) {
@@ -39,6 +39,11 @@ RoundShape RoundShape::For(const ResamplePlan& plan, unsigned channels, unsigned
     const std::size_t output_most = std::min(piece_output, most);
     const std::size_t by_output = std::max<std::size_t>(1, output_most / block_output) * block;
     shape.segment_frames = RoundDown(std::min({channel_frames, most, by_output}), block);
+    // One round of whole blocks takes a short file in full.
+    const std::uint64_t file_blocks = file_frames / block + 1;
+    if (file_blocks < shape.segment_frames / block) {
+        shape.segment_frames = static_cast<std::size_t>(file_blocks) * block;
+    }
 
     // Threads beyond one a channel take pieces of a channel's time, when the
     // priming is short enough to be worth it.

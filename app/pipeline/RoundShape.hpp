@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace marrowvale {
 
@@ -23,9 +24,12 @@ struct RoundShape {
     std::size_t Frames() const { return segments * segment_frames; }
 
     // For a file of `channels` channels on `threads` threads (this one
-    // included), reading `sample_bytes` per sample.
+    // included), reading `sample_bytes` per sample. A file known to hold
+    // `file_frames` frames gets no larger a round than it needs, so that a
+    // short file touches no more memory than its samples take.
     static RoundShape For(const ResamplePlan& plan, unsigned channels, unsigned threads,
-                          unsigned sample_bytes);
+                          unsigned sample_bytes,
+                          std::uint64_t file_frames = std::numeric_limits<std::uint64_t>::max());
 };
 
 // The index of the first output sample that input frame `frame` (a block

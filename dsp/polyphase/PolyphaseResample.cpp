@@ -1,5 +1,6 @@
 #include "dsp/polyphase/PolyphaseResample.hpp"
 
+#include "dsp/polyphase/FftBranches.hpp"
 #include "dsp/polyphase/PolyphaseBranchCache.hpp"
 #include "dsp/polyphase/ResampleScale.hpp"
 
@@ -14,8 +15,10 @@ PolyphaseResample::PolyphaseResample(std::shared_ptr<const ResamplePlan> new_pla
     : plan(std::move(new_plan)), skip(plan->Skip()) {
     stages.reserve(plan->Stages().size());
     for (const ResamplePlan::Stage& stage : plan->Stages()) {
-        stages.emplace_back(stage.down, stage.block_length,
-                            PolyphaseBranchCache::For(stage.Design()), path, !plan->Precise());
+        stages.emplace_back(
+            stage.down, stage.block_length, PolyphaseBranchCache::For(stage.Design()), path,
+            !plan->Precise(),
+            stage.fft_length == 0 ? nullptr : FftBranches::For(stage.Design(), stage.fft_length));
     }
     output.assign(plan->OutputBlockLength(), 0.0);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/polyphase/AlignedAllocator.hpp"
+#include "dsp/polyphase/FftConvolver.hpp"
 #include "dsp/polyphase/PolyphaseBranches.hpp"
 #include "dsp/polyphase/PolyphaseKernel.hpp"
 
@@ -20,13 +21,15 @@
 // precision. Taps are floats, and so are samples of a rounding stage; they
 // are kept widened to double so that the kernel multiplies them exactly
 // without converting each time. The branches (see PolyphaseBranches) may be
-// shared with other stages; the buffer is the stage's own.
+// shared with other stages; the buffer is the stage's own. Given the
+// branches' spectra too, the stage computes the same sums by fast
+// convolution (FftConvolver), which is cheaper for long filters.
 class PolyphaseStage {
 public:
     PolyphaseStage(int down, std::size_t block_length,
                    std::shared_ptr<const PolyphaseBranches> branches,
                    PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic,
-                   bool rounds = true);
+                   bool rounds = true, std::shared_ptr<const FftBranches> spectra = nullptr);
     // Lays out its own branches from `filter`.
     PolyphaseStage(int up, int down, std::size_t block_length, const std::vector<float>& filter,
                    PolyphaseKernel::Path path = PolyphaseKernel::Path::Automatic);
@@ -41,7 +44,8 @@ public:
     const PolyphaseBranches& Branches() const { return *branches; }
 
     // Memory of this stage's own, not counting the branches.
-    std::size_t StateBytes() const { return buffer.size() * sizeof(double); }
+    std::size_t StateBytes() const { return buffer.size() * sizeof(double) + fft.Bytes(); }
+    bool Fast() const { return fft.Active(); }
     // The samples a stage's buffer holds: history, block and the zeros the
     // kernel reads past the block.
     static std::size_t BufferLength(std::size_t taps, std::size_t block_length) {
@@ -68,4 +72,5 @@ private:
     // the block's end; 64-byte aligned to match the branch rows' phases.
     std::vector<double, AlignedAllocator<double, 64>> buffer;
     PolyphaseKernel::Function kernel;
+    FftConvolver fft;
 };

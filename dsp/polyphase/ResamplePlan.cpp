@@ -1,5 +1,6 @@
 #include "dsp/polyphase/ResamplePlan.hpp"
 
+#include "dsp/polyphase/FftConvolver.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranches.hpp"
 #include "dsp/polyphase/PolyphaseStage.hpp"
@@ -19,8 +20,6 @@
 
 namespace {
 
-// Blocks hold about this many samples at the larger end of the ratio.
-constexpr std::int64_t nominal_block = 2048;
 // A handful of rate pairs per run is normal; the bound only keeps a
 // pathological caller from growing the cache without limit.
 constexpr std::size_t max_cached_plans = 256;
@@ -52,8 +51,7 @@ struct Cached {
 
 // Input samples of stage 0's blocks per unit of rate (input rate / M).
 std::uint64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
-    return static_cast<std::uint64_t>(
-        std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1));
+    return static_cast<std::uint64_t>(StagePlanner::BlockScale(up_factor, down_factor));
 }
 
 // The searched cascade for the designed filters, seeded from the calendar
@@ -160,6 +158,10 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
             stage.window = FilterWindow::Kaiser;
             stage.pass = filter.pass;
             stage.stop = filter.stop;
+            stage.fft_length =
+                StagePlanner::SteepStageForm(stage_rate, stage.up, stage.down, filter,
+                                             StagePlanner::BlockScale(up, down))
+                    .fft_length;
         } else {
             stage.length = StageFilterLength(stage.up, stage.down);
             stage.cutoff = cutoff_factor / static_cast<float>(std::max(stage.up, stage.down));
@@ -182,8 +184,12 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
                 ? saturated
                 : PolyphaseStage::BufferLength(stage.taps, stage.block_length);
         state_bytes = Add(state_bytes, Multiply(buffer, sizeof(double)));
-        const double table =
-            PolyphaseBranches::BytesFor(static_cast<std::size_t>(stage.up), stage.taps);
+        double table = PolyphaseBranches::BytesFor(static_cast<std::size_t>(stage.up), stage.taps);
+        if (stage.fft_length != 0) {
+            state_bytes = Add(state_bytes, FftConvolver::WorkLength(stage.fft_length, stage.up) *
+                                               sizeof(double));
+            table += static_cast<double>(FftBranches::BytesFor(stage.up, stage.fft_length));
+        }
         table_bytes =
             Add(table_bytes, table >= 1.8e19 ? saturated : static_cast<std::uint64_t>(table));
         stages.push_back(stage);

@@ -42,6 +42,9 @@ public:
         // lies past n/2, in samples at its interpolated rate, so that the
         // cascade's delay is a whole number of output samples (see Skip).
         double shift;
+        // Steep stages whose dot products are cheaper by fast convolution:
+        // the transform length (0: direct).
+        std::size_t fft_length;
 
         StageFilterDesign Design() const { return {up, down, length, cutoff, window, stop, shift}; }
     };

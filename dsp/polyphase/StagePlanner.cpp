@@ -1,5 +1,7 @@
 #include "dsp/polyphase/StagePlanner.hpp"
 
+#include "dsp/polyphase/FftBranches.hpp"
+#include "dsp/polyphase/FftConvolver.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranches.hpp"
 
@@ -15,6 +17,12 @@ constexpr int trials_per_bound = 100000;
 // otherwise go on raising the bound up to that prime.
 constexpr std::int64_t max_bounds = 64;
 constexpr std::int64_t no_plan_cost = std::int64_t(1) << 30;
+// Stages considered for fast convolution.
+constexpr int max_fft_branches = 16;
+constexpr std::int64_t min_fft_taps = 64;
+// A stage's transform buffers stay small beside the memory limits, so that
+// fast convolution never makes a plan unfit that fits with dot products.
+constexpr std::size_t max_fft_bytes = std::size_t(4) << 20;
 
 // The divisors of the number whose prime factors (ascending, repeated) are
 // given, in ascending order.
@@ -45,16 +53,6 @@ std::size_t IndexOf(const std::vector<std::int64_t>& sorted, std::int64_t value)
                                     sorted.begin());
 }
 
-double SteepStageCost(std::int64_t rate, int up, int down, const StagePlanner::SteepStage& filter) {
-    const double out_rate = static_cast<double>(rate) * up / down;
-    const std::int64_t taps = filter.length / up;
-    // A table too large for its eight shifted copies makes the kernel load
-    // its samples unaligned: that measured about 1.4 times the time per tap.
-    const bool phased = PolyphaseBranches::PhasesFor(static_cast<std::size_t>(up),
-                                                     static_cast<std::size_t>(taps)) > 1;
-    return out_rate * static_cast<double>(taps + 8) * (phased ? 1.0 : 1.4);
-}
-
 StagePlanner::SteepRole RoleOf(std::size_t stage, std::size_t steep) {
     if (stage < steep) {
         return StagePlanner::SteepRole::Before;
@@ -76,6 +74,7 @@ public:
         ups = Divisors(factors, StagePlanner::Factor(l, factors));
         downs = Divisors(factors, StagePlanner::Factor(m, factors));
         states.resize(ups.size() * downs.size() * 2);
+        scale = StagePlanner::BlockScale(l, m);
     }
 
     StagePlanner::SteepPlan Run() {
@@ -160,7 +159,9 @@ private:
                         continue;
                     }
                     const double cost =
-                        SteepStageCost(rate, static_cast<int>(u), static_cast<int>(d), filter) +
+                        StagePlanner::SteepStageForm(rate, static_cast<int>(u), static_cast<int>(d),
+                                                     filter, scale)
+                            .cost +
                         rest.cost;
                     // `state` stays valid: the states never move.
                     if (!state.reachable || cost < state.cost) {
@@ -179,6 +180,7 @@ private:
     std::int64_t l;
     std::int64_t m;
     std::int64_t floor_rate;
+    std::int64_t scale = 1;
     double nyquist;
     const StagePlanner::SteepStageCheck& allowed;
     std::vector<std::int64_t> ups;
@@ -361,6 +363,36 @@ StagePlanner::SteepStage StagePlanner::SteepStageFilter(std::int64_t rate, int u
     return stage;
 }
 
+std::int64_t StagePlanner::BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
+    constexpr std::int64_t nominal_block = 2048;
+    return std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1);
+}
+
+StagePlanner::SteepForm StagePlanner::SteepStageForm(std::int64_t rate, int up, int down,
+                                                     const SteepStage& filter, std::int64_t scale) {
+    const double out_rate = static_cast<double>(rate) * up / down;
+    const std::int64_t taps = filter.length / up;
+    // A table too large for its eight shifted copies makes the kernel load
+    // its samples unaligned: that measured about 1.4 times the time per tap.
+    const bool phased = PolyphaseBranches::PhasesFor(static_cast<std::size_t>(up),
+                                                     static_cast<std::size_t>(taps)) > 1;
+    SteepForm form{out_rate * static_cast<double>(taps + 8) * (phased ? 1.0 : 1.4), 0};
+    // Each branch costs a transform per part of a block, so fast convolution
+    // pays only for few branches of many taps.
+    if (up <= max_fft_branches && taps >= min_fft_taps) {
+        const std::size_t block = static_cast<std::size_t>(rate * scale);
+        const FftBranches::Choice fft =
+            FftBranches::Choose(static_cast<std::size_t>(taps), up, down, block);
+        const double cost = fft.work / static_cast<double>(scale);
+        const std::size_t bytes = sizeof(double) * FftConvolver::WorkLength(fft.length, up) +
+                                  FftBranches::BytesFor(up, fft.length);
+        if (fft.length != 0 && cost < form.cost && bytes <= max_fft_bytes) {
+            form = {cost, fft.length};
+        }
+    }
+    return form;
+}
+
 double StagePlanner::SteepCost(const std::vector<int>& up, const std::vector<int>& down,
                                std::int64_t up_factor, std::int64_t down_factor,
                                std::size_t steep) {
@@ -376,7 +408,7 @@ double StagePlanner::SteepCost(const std::vector<int>& up, const std::vector<int
         const int a = i < up.size() ? up[i] : 1;
         const int b = i < down.size() ? down[i] : 1;
         const SteepStage filter = SteepStageFilter(rate, a, b, nyquist, RoleOf(i, steep));
-        cost += SteepStageCost(rate, a, b, filter);
+        cost += SteepStageForm(rate, a, b, filter, BlockScale(up_factor, down_factor)).cost;
         // Divided first: the down factors divide the rates, and rate * up
         // could overflow for ratios of large primes.
         rate = rate / b * a;

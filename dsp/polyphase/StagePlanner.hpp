@@ -79,12 +79,28 @@ public:
         double cost = 0; // 0 when the search found nothing
     };
 
-    // The work of a steep cascade: the sum over its stages of output rate
-    // times (taps per branch + 8), the 8 standing for the kernel's rounding
-    // of every row up to whole vectors, and times 1.4 for a stage whose table
-    // is stored once instead of in eight shifted copies (PolyphaseBranches):
-    // its sample loads are unaligned, which measured that much slower per
-    // tap. -1 when a stage takes the rate below min(L, M) or when `steep` is
+    // Input samples of a stage's blocks per unit of its rate (rates in
+    // units of input rate / M): blocks hold about 2048 samples at the larger
+    // end of the ratio.
+    static std::int64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor);
+
+    // How a steep stage forms its sums, and the work per unit of rate: the
+    // direct kernel costs output rate times (taps per branch + 8), the 8
+    // standing for the kernel's rounding of every row up to whole vectors,
+    // and times 1.4 for a stage whose table is stored once instead of in
+    // eight shifted copies (PolyphaseBranches): its sample loads are
+    // unaligned, which measured that much slower per tap. Fast convolution
+    // costs what FftBranches::Choose estimates for the stage's blocks
+    // (`scale` by BlockScale); the cheaper one is taken.
+    struct SteepForm {
+        double cost;
+        std::size_t fft_length; // 0: direct
+    };
+    static SteepForm SteepStageForm(std::int64_t rate, int up, int down, const SteepStage& filter,
+                                    std::int64_t scale);
+
+    // The work of a steep cascade: the sum over its stages of the cost of
+    // their SteepStageForm. -1 when a stage takes the rate below min(L, M) or when `steep` is
     // past the last stage. The shorter list counts as padded with ones.
     static double SteepCost(const std::vector<int>& up, const std::vector<int>& down,
                             std::int64_t up_factor, std::int64_t down_factor, std::size_t steep);

@@ -1,0 +1,178 @@
+#include "dsp/polyphase/FftConvolver.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// GCC builds this loop a second time for AVX and picks one at run time; both
+// do the same multiplications and additions in the same order (no fused
+// multiply-add), so they give the same bits.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define MARROWVALE_VECTOR_CLONES __attribute__((target_clones("avx", "default")))
+#else
+#define MARROWVALE_VECTOR_CLONES
+#endif
+
+// y = x * h for `values` complex values stored as (re, im) pairs.
+MARROWVALE_VECTOR_CLONES
+void Multiply(const double* x, const double* h, double* y, std::size_t values) {
+    for (std::size_t b = 0; b < 2 * values; b += 2) {
+        const double xr = x[b];
+        const double xi = x[b + 1];
+        y[b] = xr * h[b] - xi * h[b + 1];
+        y[b + 1] = xr * h[b + 1] + xi * h[b];
+    }
+}
+
+// An output as the direct kernel stores it: rounded to float, or not.
+inline double Stored(double value, bool rounds) {
+    return rounds ? static_cast<double>(static_cast<float>(value)) : value;
+}
+
+} // namespace
+
+FftConvolver::FftConvolver(std::shared_ptr<const FftBranches> new_spectra, int new_down,
+                           std::size_t new_block_length, bool new_rounds)
+    : spectra(std::move(new_spectra)), down(static_cast<std::size_t>(new_down)), rounds(new_rounds),
+      block_length(new_block_length) {
+    const std::size_t n = spectra->Length();
+    const std::size_t fold = spectra->Fold();
+    const std::size_t step = FftBranches::Step(n, spectra->Taps(), fold);
+    const std::size_t parts = (block_length + step - 1) / step;
+    // A folded stage's parts start on multiples of d (blocks are multiples
+    // of the down factor).
+    part = ((block_length + parts - 1) / parts + fold - 1) / fold * fold;
+    work.assign(WorkLength(n, spectra->Up()), 0.0);
+    used.assign(static_cast<std::size_t>(spectra->Up()), 0);
+}
+
+void FftConvolver::Filter(const double* buffer, std::size_t outputs, double* out) {
+    const FftBranches& f = *spectra;
+    const std::size_t n = f.Length();
+    const std::size_t t = f.Taps();
+    const std::size_t up = static_cast<std::size_t>(f.Up());
+    const std::size_t bins = f.Bins();
+    // Work buffers, each 64-byte aligned: the branch outputs (up times N),
+    // the input part (N), its spectrum and a product (N + 8 each, to keep
+    // the next one aligned).
+    double* branch_out = work.data();
+    double* in = branch_out + up * n;
+    double* spectrum = in + n;
+    double* product = spectrum + n + 8;
+
+    if (f.Fold() > 1) {
+        FilterFolded(buffer, outputs, out);
+        return;
+    }
+    for (std::size_t s = 0; s < block_length; s += part) {
+        const std::size_t count = std::min(part, block_length - s);
+        // Outputs k whose newest sample, (k * down) / up, lies in this part.
+        const std::size_t first = (s * up + down - 1) / down;
+        const std::size_t last = std::min(outputs, ((s + count) * up + down - 1) / down);
+        if (first >= last) {
+            continue;
+        }
+        // The part and the T - 1 samples before it: the oldest sample of the
+        // part's first output is buffer[s + 1].
+        const std::size_t span = count + t - 1;
+        std::copy(buffer + s + 1, buffer + s + 1 + span, in);
+        std::fill(in + span, in + n, 0.0);
+        f.Forward(in, spectrum);
+
+        std::fill(used.begin(), used.end(), 0);
+        for (std::size_t k = first; k < last && k < first + up; ++k) {
+            used[(k * down) % up] = 1;
+        }
+        for (std::size_t p = 0; p < up; ++p) {
+            if (used[p] == 0) {
+                continue;
+            }
+            Multiply(spectrum, f.Spectrum(static_cast<int>(p)), product, bins);
+            f.Inverse(product, branch_out + p * n);
+        }
+        // Branch p's output for the newest sample i of the part sits at
+        // T - 1 + (i - s): the first T - 1 values wrap around.
+        if (down == 1 && last - first == count * up) {
+            // Output k = i * up + p: every branch, in turn.
+            const double* y = branch_out + t - 1;
+            double* o = out + first;
+            for (std::size_t m = 0; m < count; ++m) {
+                for (std::size_t p = 0; p < up; ++p) {
+                    *o++ = Stored(y[p * n + m], rounds);
+                }
+            }
+            continue;
+        }
+        // i and p follow
+        // k by steps, without a division per output.
+        const std::size_t step_i = down / up;
+        const std::size_t step_p = down % up;
+        std::size_t p = (first * down) % up;
+        std::size_t at = p * n + t - 1 + (first * down) / up - s;
+        for (std::size_t k = first; k < last; ++k) {
+            out[k] = Stored(branch_out[at], rounds);
+            at += step_i + step_p * n;
+            p += step_p;
+            if (p >= up) {
+                p -= up;
+                at = at + 1 - up * n;
+            }
+        }
+    }
+}
+
+void FftConvolver::FilterFolded(const double* buffer, std::size_t outputs, double* out) {
+    const FftBranches& f = *spectra;
+    const std::size_t n = f.Length();
+    const std::size_t t = f.Taps();
+    const std::size_t d = f.Fold(); // the down factor; up is 1
+    const std::size_t bins = f.Bins();
+    const std::size_t short_bins = n / d / 2 + 1;
+    double* short_out = work.data();
+    double* in = short_out + n;
+    double* spectrum = in + n;
+    double* product = spectrum + n + 8;
+    // Zeros before the part put the outputs it keeps, at T - 1 + shift +
+    // (i - s) in the convolution, on multiples of d.
+    const std::size_t shift = (d - (t - 1) % d) % d;
+    const double* h = f.Spectrum(0);
+
+    for (std::size_t s = 0; s < block_length; s += part) {
+        const std::size_t count = std::min(part, block_length - s);
+        const std::size_t first = s / d;
+        const std::size_t last = std::min(outputs, (s + count) / d);
+        if (first >= last) {
+            continue;
+        }
+        const std::size_t span = count + t - 1;
+        std::fill(in, in + shift, 0.0);
+        std::copy(buffer + s + 1, buffer + s + 1 + span, in + shift);
+        std::fill(in + shift + span, in + n, 0.0);
+        f.Forward(in, spectrum);
+        Multiply(spectrum, h, product, bins);
+        // Bin k of the folded spectrum sums bins k + r N / d of the full
+        // one, those past N / 2 the conjugates of their mirrors.
+        for (std::size_t k = 0; k < short_bins; ++k) {
+            double re = 0.0;
+            double im = 0.0;
+            for (std::size_t r = 0; r < d; ++r) {
+                const std::size_t j = k + r * (n / d);
+                if (j <= n / 2) {
+                    re += product[2 * j];
+                    im += product[2 * j + 1];
+                } else {
+                    re += product[2 * (n - j)];
+                    im -= product[2 * (n - j) + 1];
+                }
+            }
+            spectrum[2 * k] = re;
+            spectrum[2 * k + 1] = im;
+        }
+        f.Inverse(spectrum, short_out);
+        const double* kept = short_out + (t - 1 + shift) / d - first;
+        for (std::size_t k = first; k < last; ++k) {
+            out[k] = Stored(kept[k], rounds);
+        }
+    }
+}
