@@ -41,7 +41,7 @@ void PrintSummary(std::ostream& out, const BatchTally& tally, double wall_second
 } // namespace
 
 int RunApplication(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-                   std::istream& in, volatile std::sig_atomic_t& stop_flag) {
+                   std::istream& in, std::atomic<bool>& stop_flag) {
     const auto started = std::chrono::steady_clock::now();
     const bool quiet_asked = std::any_of(arguments.begin(), arguments.end(),
                                          [](const auto& a) { return a == "-q" || a == "--quiet"; });

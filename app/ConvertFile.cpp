@@ -42,13 +42,13 @@ void Complain(const FileConsole& console, const boost::filesystem::path& input_p
 } // namespace
 
 FileResult ConvertFile(const ConversionSettings& settings,
-                       const boost::filesystem::path& input_path,
-                       volatile std::sig_atomic_t& stop_flag, const FileConsole& console,
-                       unsigned threads) {
+                       const boost::filesystem::path& input_path, std::atomic<bool>& stop_flag,
+                       const FileConsole& console, unsigned threads) {
     FileResult result;
     Task_Convert task;
     task.Setup(settings, input_path);
-    const std::string refusal = task.Judge();
+    task::TaskStatus status(stop_flag);
+    const std::string refusal = task.Judge(&status);
     if (!refusal.empty()) {
         Complain(console, input_path, refusal + "; skipped");
         return result;
@@ -62,7 +62,6 @@ FileResult ConvertFile(const ConversionSettings& settings,
     task::TaskProgress_StdOstream bar(console.out, "\n", "", "");
     task::TaskProgress_Silent silent;
     task::ITaskProgress& progress = console.quiet ? static_cast<task::ITaskProgress&>(silent) : bar;
-    task::TaskStatus status(stop_flag);
     task.SetThreadCount(threads);
     try {
         task.Run(progress, status);

@@ -1,5 +1,6 @@
 #include "app/Task_convert.hpp"
 
+#include "app/TemporaryFile.hpp"
 #include "app/pipeline/ChannelPipeline.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
 
@@ -21,32 +22,6 @@ namespace {
 // by its plan.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
 
-// Removes the temporary output unless the conversion committed it.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(fs::path file) : path(std::move(file)) {}
-    ~TemporaryFile() {
-        if (!committed) {
-            boost::system::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const fs::path& Path() const { return path; }
-    void Commit() { committed = true; }
-
-private:
-    fs::path path;
-    bool committed = false;
-};
-
-fs::path TemporaryPathFor(const fs::path& output) {
-    const fs::path name = fs::unique_path("." + output.filename().string() + ".%%%%%%%%.part");
-    return output.parent_path() / name;
-}
-
 } // namespace
 
 bool IsAbsoluteFolder(const std::string& folder) {
@@ -67,10 +42,14 @@ void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_pat
     judged = false;
 }
 
-std::string Task_Convert::Judge() {
+std::string Task_Convert::Judge(task::ITaskStatus* status) {
     if (!judged) {
         input.Close();
+        if (status != nullptr) {
+            input.PollStop([status] { return status->IsCancelled(); });
+        }
         input.OpenRead(input_path);
+        input.PollStop(nullptr);
         refusal = input.IsOpen() ? JudgeOpenInput() : "cannot be opened or is not a RIFF WAVE file";
         if (!refusal.empty()) {
             input.Close();
@@ -170,7 +149,7 @@ audio::riffwave::WaveFormat_type Task_Convert::OutputFormat() const {
 
 void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status) {
     outcome = ConversionOutcome::Skipped;
-    failure_reason = Judge();
+    failure_reason = Judge(&status);
     clipped_samples = 0;
     non_finite_samples = 0;
     if (failure_reason.empty()) {
@@ -222,8 +201,8 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     // The progress unit is one output sample of one channel; the total is
     // the exact count the resamplers will deliver for a complete input.
     const std::uint64_t expected_total = std::uint64_t{plan.channels} * plan.output_frames;
-    progress.Begin(
-        static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
+    progress.Begin(static_cast<std::int64_t>(
+        std::min<std::uint64_t>(expected_total, std::numeric_limits<std::int64_t>::max())));
 
     ChannelPipeline pipeline(input, output, chains, *plan.resampling, shape, threads);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);

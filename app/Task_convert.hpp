@@ -57,8 +57,9 @@ public:
 
     // Opens the input and decides everything the conversion needs. Returns
     // why the file cannot be converted, or an empty text when it can; the
-    // input then stays open for Run. Writes nothing.
-    std::string Judge();
+    // input then stays open for Run. Writes nothing. A stop request seen in
+    // `status` (may be null) while the header is read ends the reading.
+    std::string Judge(task::ITaskStatus* status = nullptr);
     // The input as judged: its header stays readable after Run.
     const audio::riffwave::WaveFile_type& Input() const { return input; }
     const ConversionPlan& Plan() const { return plan; }
