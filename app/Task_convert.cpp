@@ -183,8 +183,9 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     // Threads this file may use; one runs everything on this thread.
     const unsigned threads = thread_count != 0 ? static_cast<unsigned>(thread_count)
                                                : std::max(1U, std::thread::hardware_concurrency());
-    const RoundShape shape = RoundShape::For(*plan.resampling, plan.channels, threads,
-                                             static_cast<unsigned>(plan.input.bits / 8));
+    const RoundShape shape =
+        RoundShape::For(*plan.resampling, plan.channels, threads,
+                        static_cast<unsigned>(plan.input.bits / 8), plan.input_frames);
 
     ChainSetup setup;
     setup.input = plan.input;

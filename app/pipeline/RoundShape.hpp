@@ -23,9 +23,10 @@ struct RoundShape {
     std::size_t Frames() const { return segments * segment_frames; }
 
     // For a file of `channels` channels on `threads` threads (this one
-    // included), reading `sample_bytes` per sample.
+    // included), reading `sample_bytes` per sample. A round holds no more
+    // than `input_frames` need, so that a short file takes small buffers.
     static RoundShape For(const ResamplePlan& plan, unsigned channels, unsigned threads,
-                          unsigned sample_bytes);
+                          unsigned sample_bytes, std::uint64_t input_frames = UINT64_MAX);
 };
 
 // The index of the first output sample that input frame `frame` (a block
