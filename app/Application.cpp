@@ -90,7 +90,7 @@ FileResult SettleRow(const BatchRow& row, const FileConsole& console) {
 } // namespace
 
 int RunApplication(const std::vector<std::string>& arguments, std::ostream& standard_output,
-                   std::ostream& err, std::istream& in, volatile std::sig_atomic_t& stop_flag) {
+                   std::ostream& err, std::istream& in, std::atomic<bool>& stop_flag) {
     const auto started = std::chrono::steady_clock::now();
     const bool quiet_asked = Asked(arguments, {"-q", "--quiet"});
     const bool version_asked = Asked(arguments, {"--version"});

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -19,6 +19,6 @@ constexpr int exit_interrupted = 130; // stopped by SIGINT or SIGTERM
 // at a time (-j), and their console text comes out in command-line order.
 // Option errors propagate as the option library's exceptions.
 int RunApplication(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-                   std::istream& in, volatile std::sig_atomic_t& stop_flag);
+                   std::istream& in, std::atomic<bool>& stop_flag);
 
 } // namespace marrowvale

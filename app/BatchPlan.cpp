@@ -1,6 +1,7 @@
 #include "app/BatchPlan.hpp"
 
 #include "app/Task_convert.hpp"
+#include "app/TemporaryFile.hpp"
 
 #include <algorithm>
 #include <boost/filesystem/operations.hpp>

@@ -43,14 +43,14 @@ void Complain(const FileConsole& console, const boost::filesystem::path& input_p
 
 FileResult ConvertFile(const ConversionSettings& settings,
                        const boost::filesystem::path& input_path,
-                       const boost::filesystem::path& output_path,
-                       volatile std::sig_atomic_t& stop_flag, const FileConsole& console,
-                       unsigned threads) {
+                       const boost::filesystem::path& output_path, std::atomic<bool>& stop_flag,
+                       const FileConsole& console, unsigned threads) {
     FileResult result;
     Task_Convert task;
     task.Setup(settings, input_path);
     task.SetOutputPath(output_path);
-    const std::string refusal = task.RefusalReason();
+    task::TaskStatus status(stop_flag);
+    const std::string refusal = task.RefusalReason(&status);
     if (!refusal.empty()) {
         Complain(console, input_path, refusal + "; skipped");
         result.reason = refusal;
@@ -75,7 +75,6 @@ FileResult ConvertFile(const ConversionSettings& settings,
     task::TaskProgress_StdOstream bar(console.out, "\n", "", "");
     task::TaskProgress_Silent silent;
     task::ITaskProgress& progress = console.quiet ? static_cast<task::ITaskProgress&>(silent) : bar;
-    task::TaskStatus status(stop_flag);
     task.SetThreadCount(threads);
     try {
         task.Run(progress, status);

@@ -4,8 +4,8 @@
 #include "app/ConversionPlan.hpp"
 #include "app/ConversionSettings.hpp"
 
+#include <atomic>
 #include <boost/filesystem/path.hpp>
-#include <csignal>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -42,13 +42,12 @@ struct FileResult {
 
 // Converts one input file into `output_path`: prints its report, the progress bar and the report
 // of the finished output. Problems go to `err` as one line naming the file;
-// the batch goes on. `stop_flag` becomes non-zero when the user asks the
+// the batch goes on. `stop_flag` becomes true when the user asks the
 // program to stop. `threads` is how many threads the file may use, this one
 // included (0: one per core).
 FileResult ConvertFile(const ConversionSettings& settings,
                        const boost::filesystem::path& input_path,
-                       const boost::filesystem::path& output_path,
-                       volatile std::sig_atomic_t& stop_flag, const FileConsole& console,
-                       unsigned threads);
+                       const boost::filesystem::path& output_path, std::atomic<bool>& stop_flag,
+                       const FileConsole& console, unsigned threads);
 
 } // namespace marrowvale

@@ -1,5 +1,6 @@
 #include "app/Task_convert.hpp"
 
+#include "app/TemporaryFile.hpp"
 #include "app/pipeline/ChannelPipeline.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
 
@@ -21,36 +22,6 @@ namespace {
 // by its plan.
 constexpr std::uint64_t largest_state_bytes = std::uint64_t{1} << 30;
 
-// Removes the temporary output unless the conversion committed it.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(fs::path file) : path(std::move(file)) {}
-    ~TemporaryFile() {
-        if (!committed) {
-            boost::system::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const fs::path& Path() const { return path; }
-    void Commit() { committed = true; }
-
-private:
-    fs::path path;
-    bool committed = false;
-};
-
-constexpr char temporary_suffix[] = ".part";
-constexpr std::size_t temporary_tag_size = 8; // hexadecimal digits
-
-fs::path TemporaryPathFor(const fs::path& output) {
-    const fs::path name = fs::unique_path("." + output.filename().string() + "." +
-                                          std::string(temporary_tag_size, '%') + temporary_suffix);
-    return output.parent_path() / name;
-}
-
 // Integers keep their own path unless they are resampled with the steep
 // filters, whose values are quantised once, at the output width.
 ChainKind ChainOf(const ConversionPlan& plan) {
@@ -68,20 +39,6 @@ bool IsAbsoluteFolder(const std::string& folder) {
            (folder.size() > 3 && folder.back() == ':');
 }
 
-std::string OutputNameOfTemporary(const std::string& name) {
-    const std::size_t suffix = sizeof(temporary_suffix) - 1;
-    if (name.size() < 1 + 1 + 1 + temporary_tag_size + suffix || name[0] != '.' ||
-        name.compare(name.size() - suffix, suffix, temporary_suffix) != 0) {
-        return {};
-    }
-    const std::size_t tag = name.size() - suffix - temporary_tag_size;
-    if (name[tag - 1] != '.' ||
-        name.find_first_not_of("0123456789abcdef", tag) != tag + temporary_tag_size) {
-        return {};
-    }
-    return name.substr(1, tag - 2);
-}
-
 void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_path) {
     settings = std::move(new_settings);
     input_path = std::move(new_input_path);
@@ -95,10 +52,14 @@ void Task_Convert::Setup(ConversionSettings new_settings, fs::path new_input_pat
     judged = false;
 }
 
-std::string Task_Convert::RefusalReason() {
+std::string Task_Convert::RefusalReason(task::ITaskStatus* status) {
     if (!judged) {
         input.Close();
+        if (status != nullptr) {
+            input.PollStop([status] { return status->IsCancelled(); });
+        }
         input.OpenRead(input_path);
+        input.PollStop(nullptr);
         refusal = input.IsOpen() ? OpenInputRefusalReason()
                                  : "cannot be opened or is not a RIFF WAVE file";
         if (!refusal.empty()) {
@@ -199,7 +160,7 @@ audio::riffwave::WaveFormat_type Task_Convert::OutputFormat() const {
 
 void Task_Convert::Run(task::ITaskProgress& progress, task::ITaskStatus& status) {
     outcome = ConversionOutcome::Skipped;
-    failure_reason = RefusalReason();
+    failure_reason = RefusalReason(&status);
     clipped_samples = 0;
     non_finite_samples = 0;
     if (failure_reason.empty()) {
@@ -245,8 +206,8 @@ void Task_Convert::Convert(task::ITaskProgress& progress, task::ITaskStatus& sta
     // The progress unit is one output sample of one channel; the total is
     // the exact count the resamplers will deliver for a complete input.
     const std::uint64_t expected_total = std::uint64_t{plan.channels} * plan.output_frames;
-    progress.Begin(
-        static_cast<int>(std::min<std::uint64_t>(expected_total, std::numeric_limits<int>::max())));
+    progress.Begin(static_cast<std::int64_t>(
+        std::min<std::uint64_t>(expected_total, std::numeric_limits<std::int64_t>::max())));
 
     ChannelPipeline pipeline(input, output, chains, plan, shape, threads);
     const ChannelPipeline::Result result = pipeline.Run(progress, status);

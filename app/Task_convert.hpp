@@ -39,10 +39,11 @@ public:
     // Replaces the output path Setup formed (a batch decides it for the task).
     void SetOutputPath(boost::filesystem::path path) { output_path = std::move(path); }
 
-    // Judges the input: opens it and decides everything the conversion
-    // needs. Returns why the file cannot be converted, or an empty text when
-    // it can; the input then stays open for Run. Writes nothing.
-    std::string RefusalReason();
+    // Opens the input and decides everything the conversion needs. Returns
+    // why the file cannot be converted, or an empty text when it can; the
+    // input then stays open for Run. Writes nothing. A stop request seen in
+    // `status` (may be null) while the header is read ends the reading.
+    std::string RefusalReason(task::ITaskStatus* status = nullptr);
     // The input as judged: its header stays readable after Run.
     const audio::riffwave::WaveFile_type& Input() const { return input; }
     const ConversionPlan& Plan() const { return plan; }
@@ -88,9 +89,5 @@ private:
 // as its second character, or is longer than three characters and ends with
 // ':'.
 bool IsAbsoluteFolder(const std::string& folder);
-
-// The output name a file name is the temporary of (".take.wav.0a1b2c3d.part"
-// for "take.wav"), or an empty text when it is not a temporary of ours.
-std::string OutputNameOfTemporary(const std::string& name);
 
 } // namespace marrowvale

@@ -1,16 +1,54 @@
 #include "app/Application.hpp"
+#include "app/TemporaryFile.hpp"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <malloc.h>
+#include <pthread.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t stop_requested = 0;
+std::atomic<bool> stop_requested{false};
+std::atomic<bool> finished{false};
 
-extern "C" void RequestStop(int /*signal*/) {
-    stop_requested = 1;
+// From a stop request to the forced end; the program must be gone within a
+// second of the signal.
+constexpr auto kGrace = std::chrono::milliseconds(700);
+constexpr auto kGlance = std::chrono::milliseconds(20);
+
+// SIGINT and SIGTERM are taken by this thread alone, through sigwait rather
+// than a handler, so the stop flag is a plain atomic. The batch then ends by
+// itself; a thread stuck where it never looks at the flag (opening a FIFO that
+// nobody writes, a stalled disk, a long filter design) does not hold it up:
+// after the grace period the temporary outputs are removed and the program
+// ends with the interrupted status.
+void TakeSignals(sigset_t signals) {
+    int signal = 0;
+    if (sigwait(&signals, &signal) != 0) {
+        return;
+    }
+    stop_requested = true;
+    const auto deadline = std::chrono::steady_clock::now() + kGrace;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (finished) {
+            return;
+        }
+        std::this_thread::sleep_for(kGlance);
+    }
+    if (finished) {
+        return;
+    }
+    marrowvale::RemoveTemporaryFiles();
+    static const char text[] = "marrowvale: stopped; unfinished outputs were removed\n";
+    const ssize_t ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
+    (void)ignored;
+    std::_Exit(marrowvale::exit_interrupted);
 }
 
 // A batch converts file after file with buffers of the same few sizes. Left
@@ -29,15 +67,24 @@ void KeepBatchMemory() {
 
 int main(int argc, char* argv[]) {
     KeepBatchMemory();
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    // Blocked before any thread starts, so that every thread inherits it and
+    // only the signal thread sees the signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread(TakeSignals, signals).detach();
+
+    int status = marrowvale::exit_usage_error;
     try {
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-        return marrowvale::RunApplication(arguments, std::cout, std::cerr, std::cin,
-                                          stop_requested);
+        status =
+            marrowvale::RunApplication(arguments, std::cout, std::cerr, std::cin, stop_requested);
     } catch (const std::exception& error) {
         std::cout.flush();
         std::cerr << "marrowvale: " << error.what() << std::endl;
-        return marrowvale::exit_usage_error;
     }
+    finished = true;
+    return status;
 }

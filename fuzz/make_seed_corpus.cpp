@@ -1,7 +1,7 @@
 // Writes a seed corpus for the fuzz targets: valid files of every width with
 // 1 to 8 channels, extensible headers, odd and trailing chunks, cut files,
-// RF64 files, metadata chunks that count frames, and headers that do not add
-// up.
+// RF64 files with and without ds64 tables, metadata chunks that count frames,
+// float headers, and headers that do not add up.
 // Conversion seeds carry four setting bytes before the file.
 //
 // Usage: make_seed_corpus WAVE_FOLDER CONVERSION_FOLDER
@@ -83,6 +83,30 @@ std::string Lists() {
                              Chunk("ltxt", U32(2) + U32(15) + "rgn " + U32(0) + U32(0) + "t"));
 }
 
+// An RF64 file whose ds64 table sizes the chunk `id` before the data, whose
+// 32-bit size field holds 0xFFFFFFFF; `table_size` is what the table says.
+std::string Rf64Table(const std::string& plain, const std::string& id, const std::string& body,
+                      std::uint64_t table_size, std::uint32_t entries = 1) {
+    std::string rf64 = Rf64(plain);
+    const std::size_t fmt_at = rf64.find("fmt ");
+    std::string ds64 = rf64.substr(20, 24) + U32(entries) + id + U64(table_size);
+    rf64.replace(12, 36, Chunk("ds64", ds64));
+    const std::size_t data_at = rf64.find("data", fmt_at);
+    rf64.insert(data_at, id + U32(0xFFFFFFFFu) + body + (body.size() % 2 ? "\0" : ""));
+    return rf64;
+}
+
+// A float header: tag 3 with a fact chunk, or the extensible form naming float.
+std::string Float(int channels, int bits, unsigned frames, bool extensible) {
+    std::string wave = Wave(extensible ? 65534 : 3, channels, 48000, bits, frames);
+    if (extensible) {
+        wave.replace(wave.find("fmt ") + 8 + 24, 2, U16(3));
+    } else {
+        wave.insert(wave.find("data"), Chunk("fact", U32(frames)));
+    }
+    return wave;
+}
+
 void Write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -130,6 +154,24 @@ int main(int argc, char* argv[]) {
     std::string twenty = Wave(1, 1, 44100, 24, 10);
     twenty.replace(twenty.find("fmt ") + 8 + 14, 2, U16(20));
     seeds.push_back(twenty);
+
+    // RF64 with ds64 tables: a chunk sized by the table, every rescaled
+    // chunk after it, and sizes that must be refused: one that wraps the
+    // position (2^64 - 8), one that would step back, 2^63, and a table that
+    // claims 2^32 - 1 entries.
+    const std::string tabled = Rf64Table(metadata, "iXML", "<xml/>", 6);
+    seeds.push_back(tabled);
+    seeds.push_back(Rf64Table(Wave(1, 1, 44100, 24, 11), "bext", std::string(602, 'b'), 602));
+    for (const std::uint64_t size :
+         {~std::uint64_t{7}, ~std::uint64_t{15}, std::uint64_t{1} << 63}) {
+        seeds.push_back(Rf64Table(metadata, "junk", "", size));
+    }
+    seeds.push_back(Rf64Table(metadata, "iXML", "<xml/>", 6, 0xFFFFFFFFu));
+    // Float headers of both forms, 32 and 64 bits.
+    seeds.push_back(Float(2, 32, 16, false));
+    seeds.push_back(Float(1, 64, 9, false));
+    seeds.push_back(Float(2, 32, 12, true));
+    seeds.push_back(Rf64(Float(1, 32, 10, false)));
 
     const std::string whole = Wave(1, 2, 96000, 24, 40);
     seeds.push_back(whole.substr(0, 30));

@@ -1,5 +1,6 @@
 #include "task/TaskProgress_StdOstream.hpp"
 
+#include <limits>
 #include <utility>
 
 namespace task {
@@ -8,15 +9,21 @@ namespace {
 const char* const scale_line = "0%   10   20   30   40   50   60   70   80   90   100%\n";
 const char* const ruler_line = "|----|----|----|----|----|----|----|----|----|----|";
 
-// Truncates toward zero; values beyond int saturate instead of being undefined.
-int TruncateToInt(double value) {
-    if (value >= 2147483647.0) {
-        return 2147483647;
+__extension__ typedef __int128 Wide;
+
+constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kLeast = std::numeric_limits<std::int64_t>::min();
+
+// value * numerator / denominator (denominator > 0), truncated toward zero,
+// exact in 128 bits and saturated to 64 rather than wrapped. Multiplying
+// before dividing keeps whole-number results exact (0.58 * 100 would
+// truncate to 57 in floating point).
+std::int64_t Scale(std::int64_t value, std::int64_t numerator, std::int64_t denominator) {
+    const Wide result = Wide{value} * numerator / denominator;
+    if (result > kMost) {
+        return kMost;
     }
-    if (value <= -2147483648.0) {
-        return -2147483647 - 1;
-    }
-    return static_cast<int>(value);
+    return result < kLeast ? kLeast : static_cast<std::int64_t>(result);
 }
 } // namespace
 
@@ -25,7 +32,7 @@ TaskProgress_StdOstream::TaskProgress_StdOstream(std::ostream& out, std::string 
     : stream(out), scale_prefix(std::move(scale)), ruler_prefix(std::move(ruler)),
       marks_prefix(std::move(marks_text)) {}
 
-void TaskProgress_StdOstream::Begin(int new_total) {
+void TaskProgress_StdOstream::Begin(std::int64_t new_total) {
     position = 0;
     next_threshold = 0;
     marks = 0;
@@ -36,12 +43,13 @@ void TaskProgress_StdOstream::Begin(int new_total) {
     }
 }
 
-int TaskProgress_StdOstream::Advance(int count) {
-    // Wrap-free addition: a runaway caller saturates instead of overflowing.
-    const long long sum = static_cast<long long>(position) + count;
-    position = sum > 2147483647LL
-                   ? 2147483647
-                   : (sum < -2147483647LL - 1 ? -2147483647 - 1 : static_cast<int>(sum));
+std::int64_t TaskProgress_StdOstream::Advance(std::int64_t count) {
+    // A runaway caller saturates instead of overflowing.
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(position, count, &sum)) {
+        sum = count > 0 ? kMost : kLeast;
+    }
+    position = sum;
     if (position >= next_threshold) {
         Draw();
     }
@@ -49,15 +57,13 @@ int TaskProgress_StdOstream::Advance(int count) {
 }
 
 void TaskProgress_StdOstream::Draw() {
-    // Multiplying before dividing keeps whole-number results exact (0.58 * 100
-    // would truncate to 57).
-    const int target = TruncateToInt(static_cast<double>(position) * width / total);
+    const std::int64_t target = Scale(position, width, total);
     // Every draw writes at least one mark.
     do {
         stream << '*' << std::flush;
         ++marks;
     } while (marks < target);
-    next_threshold = TruncateToInt(static_cast<double>(marks) * total / width);
+    next_threshold = Scale(marks, total, width);
     if (position == total) {
         if (marks <= width) {
             stream << '*';

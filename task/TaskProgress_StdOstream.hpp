@@ -3,6 +3,7 @@
 #include "task/ITaskProgress.hpp"
 
 #include <boost/core/noncopyable.hpp>
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -19,25 +20,25 @@ public:
 
     TaskProgress_StdOstream* Self() override { return this; }
     void Refresh() override {}
-    void Begin(int new_total) override;
+    void Begin(std::int64_t new_total) override;
     void SetWidth(int new_width) override { width = new_width < 1 ? 1 : new_width; }
-    int Advance(int count) override;
-    int Step() override { return Advance(1); }
-    int Position() override { return position; }
-    int Total() override { return total; }
+    std::int64_t Advance(std::int64_t count) override;
+    std::int64_t Step() override { return Advance(1); }
+    std::int64_t Position() override { return position; }
+    std::int64_t Total() override { return total; }
 
 private:
     void Draw();
 
-    int total = 1;
-    int position = 0;
+    std::int64_t total = 1;
+    std::int64_t position = 0;
     int width = 50;
-    int next_threshold = 0;
+    std::int64_t next_threshold = 0;
     std::ostream& stream;
     std::string scale_prefix;
     std::string ruler_prefix;
     std::string marks_prefix;
-    int marks = 0;
+    std::int64_t marks = 0;
 };
 
 } // namespace task

@@ -2,22 +2,22 @@
 
 #include "task/ITaskStatus.hpp"
 
-#include <csignal>
+#include <atomic>
 
 namespace task {
 
 // A status over a stop flag owned by the caller. The flag is read afresh on
-// every poll. It is a volatile sig_atomic_t so that a signal handler may set
-// it; the flag must outlive the status.
+// every poll; it is atomic, since the thread that takes signals sets it while
+// workers read it. The flag must outlive the status.
 class TaskStatus final : public ITaskStatus {
 public:
-    explicit TaskStatus(volatile std::sig_atomic_t& flag) : stop_flag(flag) {}
+    explicit TaskStatus(const std::atomic<bool>& flag) : stop_flag(flag) {}
 
     TaskStatus* Self() override { return this; }
-    bool IsCancelled() override { return stop_flag != 0; }
+    bool IsCancelled() override { return stop_flag.load(); }
 
 private:
-    volatile std::sig_atomic_t& stop_flag;
+    const std::atomic<bool>& stop_flag;
 };
 
 } // namespace task

@@ -54,7 +54,7 @@ bool OutputBlock::Write(audio::riffwave::WaveFile_type& file, task::ITaskProgres
         failure = "writing the output failed (disk full or write error)";
         return false;
     }
-    progress.Advance(static_cast<int>(frames * counts.size()));
+    progress.Advance(static_cast<std::int64_t>(frames * counts.size()));
     return true;
 }
 

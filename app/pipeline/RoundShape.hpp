@@ -24,12 +24,10 @@ struct RoundShape {
     std::size_t Frames() const { return segments * segment_frames; }
 
     // For a file of `channels` channels on `threads` threads (this one
-    // included), reading `sample_bytes` per sample. A file known to hold
-    // `file_frames` frames gets no larger a round than it needs, so that a
-    // short file touches no more memory than its samples take.
+    // included), reading `sample_bytes` per sample. A round holds no more
+    // than `input_frames` need, so that a short file takes small buffers.
     static RoundShape For(const ResamplePlan& plan, unsigned channels, unsigned threads,
-                          unsigned sample_bytes,
-                          std::uint64_t file_frames = std::numeric_limits<std::uint64_t>::max());
+                          unsigned sample_bytes, std::uint64_t input_frames = UINT64_MAX);
 };
 
 // The index of the first output sample that input frame `frame` (a block

@@ -1,6 +1,7 @@
 #include "audio/riffwave/WaveChunks.hpp"
 
 #include "audio/riffwave/ByteOrder.hpp"
+#include "audio/riffwave/ChunkWalker.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
 
 #include <algorithm>
@@ -110,26 +111,19 @@ void RescaleSampler(std::vector<unsigned char>& body, const FrameScale& scale) {
     }
 }
 
-// Sub-chunks of an associated-data list; "ltxt" gives a length in frames.
+// Sub-chunks of an associated-data list; "ltxt" gives a length in frames. A
+// sub-chunk cut short ends the walk: the rest is copied as it is.
 void RescaleAssociatedData(std::vector<unsigned char>& body, const FrameScale& scale) {
     if (body.size() < 4 || !std::equal(body.begin(), body.begin() + 4, "adtl")) {
         return;
     }
-    std::size_t at = 4;
-    while (body.size() - at >= 8) {
-        const std::uint64_t size = Get32(body.data() + at + 4);
-        if (size > body.size() - at - 8) {
-            return; // a sub-chunk cut short: the rest is copied as it is
+    ChunkWalker walker(body.data(), 4, body.size());
+    ChunkHeader sub;
+    while (walker.Next(sub) && walker.BodyFits()) {
+        if (sub.id == "ltxt" && sub.size >= 8) {
+            Scale32At(body, static_cast<std::size_t>(sub.offset) + 4, scale);
         }
-        if (std::equal(body.begin() + static_cast<std::ptrdiff_t>(at),
-                       body.begin() + static_cast<std::ptrdiff_t>(at + 4), "ltxt") &&
-            size >= 8) {
-            Scale32At(body, at + 8 + 4, scale);
-        }
-        at += 8 + static_cast<std::size_t>(size + (size & 1u));
-        if (at > body.size()) {
-            return;
-        }
+        walker.Skip();
     }
 }
 

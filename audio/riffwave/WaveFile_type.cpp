@@ -1,7 +1,9 @@
 #include "audio/riffwave/WaveFile_type.hpp"
 
 #include "audio/riffwave/ByteOrder.hpp"
+#include "audio/riffwave/ChunkWalker.hpp"
 #include "audio/riffwave/SampleBytes.hpp"
+#include "audio/riffwave/WrittenLayout.hpp"
 #include "utility/streaming/CharArray.hpp"
 
 #include <algorithm>
@@ -15,7 +17,6 @@ namespace {
 
 using Identifier = utility::streaming::CharArray<4>;
 
-constexpr std::uint32_t kWrittenFmtSize = WaveFormat_type::kStoredBytes;
 // "fmt " body offsets of the extensible form's fields: valid bits, channel
 // mask, the sub-format GUID (whose first two bytes carry its code), its end.
 constexpr unsigned kValidBitsOffset = 18;
@@ -71,13 +72,12 @@ bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
             data_start = 0;
             have_data = false;
             ds64_seen = false;
-            ds64_riff_size = 0;
-            ds64_data_size = 0;
-            ds64_table.clear();
+            ds64 = Ds64Sizes();
             chunks.clear();
             chunks_complete = true;
             extra_chunks.reset();
             frames_read = 0;
+            samples_read = 0;
             valid = ReadHeader();
             if (!valid) {
                 stream->close();
@@ -90,9 +90,9 @@ bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
 }
 
 // Walks the chunks from the "RIFF"/"WAVE" head up to the "data" chunk header,
-// then lists the chunks after the data body. Each chunk's start is computed
-// from the previous one's in 64 bits, so no size can wrap the position or step
-// backwards; any short read ends the walk.
+// then lists the chunks after the data body. A chunk before the data whose
+// size runs past the end of the file, or an unusable ds64 chunk, leaves the
+// file unreadable with the walker's reason.
 bool WaveFile_type::ReadHeader() {
     std::istream& in = *stream;
     in.seekg(0, std::ios_base::end);
@@ -113,136 +113,94 @@ bool WaveFile_type::ReadHeader() {
     }
 
     bool format_seen = false;
-    std::uint64_t chunk_start = 12;
-    Identifier id = ReadIdentifier(in);
-    while (!in.fail() && id != "data") {
-        std::uint32_t size32 = 0;
-        const bool have_size = ReadU32(in, size32);
-        const std::string name(id.c_str(), 4);
-        const std::uint64_t size = SizeFromTable(name, size32);
-        if (id == "fmt ") {
+    std::string ds64_problem;
+    ChunkWalker walker(in, 12, file_size);
+    if (rf64) {
+        walker.UseSizeTable(&ds64.table);
+    }
+    walker.PollStop(stop_check);
+    ChunkHeader chunk;
+    while (walker.Next(chunk) && chunk.id != "data") {
+        if (chunk.id == "fmt ") {
             format_seen = true;
-            if (!have_size) {
+            fmt_size = chunk.size_field;
+            ReadFormatBody(chunk.size);
+        } else if (rf64 && chunk.id == "ds64" && !ds64_seen) {
+            ds64_seen = true;
+            ds64_problem = ReadDs64(in, chunk.size, ds64);
+            if (!ds64_problem.empty()) {
                 break;
             }
-            fmt_size = size32;
-            // Only the record and the extensible form's fields are ever read;
-            // the rest of a longer body is stepped over below.
-            unsigned char body[kExtensibleEnd] = {};
-            in.read(reinterpret_cast<char*>(body),
-                    static_cast<std::streamsize>(std::min<std::uint64_t>(size, sizeof body)));
-            const auto got = static_cast<std::size_t>(in.gcount());
-
-            // Fields beyond a short body keep what they held.
-            unsigned char record[WaveFormat_type::kStoredBytes];
-            format.ToBytes(record);
-            std::memcpy(record, body, std::min<std::size_t>(got, sizeof record));
-            format.FromBytes(record);
-            if (format.format_tag == format_pcm) {
-                format.extra_size = 0;
-            }
-            format.sub_format = 0;
-            format.valid_bits = 0;
-            format.channel_mask = 0;
-            format.guid_tail = {};
-            if (format.format_tag == format_extensible) {
-                if (got >= kValidBitsOffset + 2) {
-                    format.valid_bits = Get16(body + kValidBitsOffset);
-                }
-                if (got >= kChannelMaskOffset + 4) {
-                    format.channel_mask = Get32(body + kChannelMaskOffset);
-                }
-                if (got >= kSubFormatOffset + 2) {
-                    format.sub_format = Get16(body + kSubFormatOffset);
-                }
-                if (got >= kExtensibleEnd) {
-                    std::memcpy(format.guid_tail.data(), body + kSubFormatOffset + 2,
-                                format.guid_tail.size());
-                }
-            }
-        } else if (!have_size) {
-            break;
-        } else if (rf64 && id == "ds64" && !ds64_seen) {
-            ReadDs64(size);
         } else {
-            ListChunk(name, chunk_start + 8, size, false);
+            ListChunk(chunk.id, chunk.offset, chunk.size, false);
         }
-        chunk_start += 8u + size + (size & 1u);
-        in.seekg(static_cast<std::streamoff>(chunk_start));
-        id = ReadIdentifier(in);
+        if (!walker.Skip()) {
+            break;
+        }
     }
-
-    if (!in.fail() && id == "data") {
-        std::uint32_t size32 = 0;
-        if (ReadU32(in, size32)) {
-            have_data = true;
-            data_start = chunk_start + 8;
-            data_size = size32;
-            if (rf64 && size32 == 0xFFFFFFFFu) {
-                if (ds64_seen) {
-                    data_size = ds64_data_size;
-                } else {
-                    data_size = 0;
-                    header_problem = "the RF64 file has no ds64 chunk to give the size of its data";
-                }
+    header_problem = ds64_problem.empty() ? walker.Reason() : ds64_problem;
+    if (header_problem.empty() && chunk.id == "data" && chunk.offset <= file_size) {
+        have_data = true;
+        data_start = chunk.offset;
+        data_size = chunk.size_field;
+        if (rf64 && chunk.size_field == 0xFFFFFFFFu) {
+            data_size = ds64.data_size;
+            if (!ds64_seen) {
+                header_problem = "the RF64 file has no ds64 chunk to give the size of its data";
             }
         }
     }
     if (rf64 && riff_size32 == 0xFFFFFFFFu && ds64_seen) {
-        riff_size = ds64_riff_size;
+        riff_size = ds64.riff_size;
     }
     NormaliseWidth();
     if (have_data) {
         ListChunksAfterData(data_start);
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(data_start));
     }
-    return format_seen;
+    // Without a data chunk there are no samples to read.
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(have_data ? data_start : file_size));
+    // A file whose chunks break the rules stays open, so that Unreadable()
+    // can say how.
+    return format_seen || !header_problem.empty();
 }
 
-// Reads the 64-bit RIFF and data sizes and the table of other chunks' sizes.
-void WaveFile_type::ReadDs64(std::uint64_t size) {
+// Only the record and the extensible form's fields are ever read; the rest of
+// a longer body is stepped over by the walk.
+void WaveFile_type::ReadFormatBody(std::uint64_t size) {
     std::istream& in = *stream;
-    unsigned char body[28] = {};
+    unsigned char body[kExtensibleEnd] = {};
     in.read(reinterpret_cast<char*>(body),
             static_cast<std::streamsize>(std::min<std::uint64_t>(size, sizeof body)));
-    if (static_cast<std::size_t>(in.gcount()) < 16) {
-        in.clear(); // the walk goes on from the chunk's end
-        return;
-    }
-    ds64_seen = true;
-    ds64_riff_size = Get64(body);
-    ds64_data_size = Get64(body + 8);
-    if (size < sizeof body) {
-        return;
-    }
-    // The table holds one 12-byte entry a chunk; a count beyond the body, or
-    // beyond what any file needs, is cut.
-    const std::uint64_t entries =
-        std::min<std::uint64_t>({Get32(body + 24), (size - sizeof body) / 12, 64});
-    for (std::uint64_t e = 0; e < entries; ++e) {
-        unsigned char entry[12];
-        in.read(reinterpret_cast<char*>(entry), sizeof entry);
-        if (in.gcount() != sizeof entry) {
-            in.clear();
-            return;
-        }
-        ds64_table.emplace_back(std::string(reinterpret_cast<const char*>(entry), 4),
-                                Get64(entry + 4));
-    }
-}
+    const auto got = static_cast<std::size_t>(in.gcount());
 
-// An RF64 file gives 0xFFFFFFFF as the size of a chunk whose true size is in
-// the ds64 table.
-std::uint64_t WaveFile_type::SizeFromTable(const std::string& id, std::uint32_t size) const {
-    if (rf64 && size == 0xFFFFFFFFu) {
-        for (const auto& [name, true_size] : ds64_table) {
-            if (name == id) {
-                return true_size;
-            }
+    // Fields beyond a short body keep what they held.
+    unsigned char record[WaveFormat_type::kStoredBytes];
+    format.ToBytes(record);
+    std::memcpy(record, body, std::min<std::size_t>(got, sizeof record));
+    format.FromBytes(record);
+    if (format.format_tag == format_pcm) {
+        format.extra_size = 0;
+    }
+    format.sub_format = 0;
+    format.valid_bits = 0;
+    format.channel_mask = 0;
+    format.guid_tail = {};
+    if (format.format_tag == format_extensible) {
+        if (got >= kValidBitsOffset + 2) {
+            format.valid_bits = Get16(body + kValidBitsOffset);
+        }
+        if (got >= kChannelMaskOffset + 4) {
+            format.channel_mask = Get32(body + kChannelMaskOffset);
+        }
+        if (got >= kSubFormatOffset + 2) {
+            format.sub_format = Get16(body + kSubFormatOffset);
+        }
+        if (got >= kExtensibleEnd) {
+            std::memcpy(format.guid_tail.data(), body + kSubFormatOffset + 2,
+                        format.guid_tail.size());
         }
     }
-    return size;
 }
 
 void WaveFile_type::ListChunk(const std::string& id, std::uint64_t offset, std::uint64_t size,
@@ -258,53 +216,37 @@ void WaveFile_type::ListChunk(const std::string& id, std::uint64_t offset, std::
     chunks.push_back(ChunkPlace{id, offset, size, after});
 }
 
-// A chunk header at `at` that names a chunk of printable characters whose
-// body ends by `end`.
-bool WaveFile_type::ChunkHeaderAt(std::uint64_t at, std::uint64_t end, std::string& id,
-                                  std::uint64_t& size) {
-    if (at > end || end - at < 8) {
-        return false;
-    }
-    std::istream& in = *stream;
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(at));
-    unsigned char header[8];
-    in.read(reinterpret_cast<char*>(header), sizeof header);
-    if (in.gcount() != sizeof header) {
-        return false;
-    }
-    for (int b = 0; b < 4; ++b) {
-        if (header[b] < 0x20 || header[b] > 0x7E) {
-            return false;
-        }
-    }
-    id.assign(reinterpret_cast<const char*>(header), 4);
-    size = SizeFromTable(id, Get32(header + 4));
-    return size <= end - at - 8;
-}
-
 // Chunks after the data body, up to the end of the RIFF form (or of the file,
 // when the RIFF size is too small to be true). The walk ends at anything that
 // does not look like a chunk: trailing bytes that are not chunks are left.
 void WaveFile_type::ListChunksAfterData(std::uint64_t data_body) {
-    const std::uint64_t data_end = data_body + data_size;
-    if (data_end < data_body || data_end >= file_size) {
+    if (data_body > file_size || data_size >= file_size - data_body) {
         return;
     }
+    const std::uint64_t data_end = data_body + data_size;
     std::uint64_t end = file_size;
     if (riff_size <= file_size - 8 && riff_size + 8 >= data_end) {
         end = riff_size + 8;
     }
-    std::string id;
-    std::uint64_t size = 0;
-    std::uint64_t at = data_end + (data_size & 1u);
+    auto walk_from = [&](std::uint64_t at) {
+        ChunkWalker walker(*stream, at, end);
+        walker.RequirePrintableIds();
+        if (rf64) {
+            walker.UseSizeTable(&ds64.table);
+        }
+        walker.PollStop(stop_check);
+        ChunkHeader chunk;
+        bool any = false;
+        while (walker.Next(chunk) && walker.BodyFits()) {
+            ListChunk(chunk.id, chunk.offset, chunk.size, true);
+            any = true;
+            walker.Skip();
+        }
+        return any;
+    };
     // Some writers leave out the pad byte after an odd data body.
-    if (!ChunkHeaderAt(at, end, id, size) && at != data_end) {
-        at = data_end;
-    }
-    while (ChunkHeaderAt(at, end, id, size)) {
-        ListChunk(id, at + 8, size, true);
-        at += 8u + size + (size & 1u);
+    if (!walk_from(data_end + (data_size & 1u)) && (data_size & 1u) != 0) {
+        walk_from(data_end);
     }
 }
 
@@ -324,8 +266,7 @@ void WaveFile_type::NormaliseWidth() {
 }
 
 std::string WaveFile_type::Unreadable() const {
-    std::string reason = format.Unreadable();
-    return reason.empty() ? header_problem : reason;
+    return header_problem.empty() ? format.Unreadable() : header_problem;
 }
 
 bool WaveFile_type::ReadChunk(const ChunkPlace& place, std::vector<unsigned char>& body) {
@@ -359,102 +300,6 @@ bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path,
     return OpenWrite(new_path, new_format, false, nullptr);
 }
 
-namespace {
-
-// The format a writer puts in its "fmt " chunk: tag 1, 3 or the extensible
-// form, with the fields that follow from channels, rate and width.
-WaveFormat_type WrittenFormat(const WaveFormat_type& asked) {
-    WaveFormat_type format;
-    format.channels = asked.channels;
-    format.sample_rate = asked.sample_rate;
-    format.bits_per_sample = asked.bits_per_sample;
-    format.block_align =
-        static_cast<std::uint16_t>(std::uint32_t{format.channels} * format.bits_per_sample / 8u);
-    format.byte_rate = format.sample_rate * format.block_align;
-    if (asked.format_tag == format_extensible) {
-        format.format_tag = format_extensible;
-        format.extra_size = WaveFormat_type::kExtensibleExtraBytes;
-        format.sub_format = asked.IsFloat() ? format_ieee_float : format_pcm;
-        format.valid_bits = asked.valid_bits == 0 || asked.valid_bits > format.bits_per_sample
-                                ? format.bits_per_sample
-                                : asked.valid_bits;
-        format.channel_mask = asked.channel_mask;
-        format.guid_tail = asked.guid_tail;
-    } else {
-        format.format_tag = asked.format_tag == format_ieee_float ? format_ieee_float : format_pcm;
-        format.extra_size = 0;
-    }
-    return format;
-}
-
-std::uint32_t FmtBodySize(const WaveFormat_type& format) {
-    return format.IsExtensible() ? kWrittenFmtSize + WaveFormat_type::kExtensibleExtraBytes
-                                 : kWrittenFmtSize;
-}
-
-std::uint64_t AfterBytes(const ChunkBlocks* chunks, std::uint64_t data_bytes) {
-    if (chunks == nullptr || chunks->after.empty()) {
-        return 0;
-    }
-    return (data_bytes & 1u) + chunks->after.size();
-}
-
-// RIFF (or RF64 and "ds64"), "fmt " with an 18-byte body (40 for the
-// extensible form), and for float samples a "fact" chunk with the frames per
-// channel. Other chunks and the "data" chunk header follow.
-std::vector<unsigned char> HeaderOf(const WaveFormat_type& format, bool rf64,
-                                    std::uint64_t riff_size, std::uint64_t data_size) {
-    std::vector<unsigned char> header;
-    auto append = [&header](const void* bytes, std::size_t count) {
-        const auto* begin = static_cast<const unsigned char*>(bytes);
-        header.insert(header.end(), begin, begin + count);
-    };
-    auto append32 = [&append](std::uint32_t value) {
-        unsigned char bytes[4];
-        Put32(bytes, value);
-        append(bytes, 4);
-    };
-    auto append64 = [&append](std::uint64_t value) {
-        unsigned char bytes[8];
-        Put64(bytes, value);
-        append(bytes, 8);
-    };
-    const std::uint64_t frames = format.block_align == 0 ? 0 : data_size / format.block_align;
-    if (rf64) {
-        append("RF64", 4);
-        append32(0xFFFFFFFFu);
-        append("WAVE", 4);
-        append("ds64", 4);
-        append32(28);
-        append64(riff_size);
-        append64(data_size);
-        append64(frames);
-        append32(0); // no table: no other chunk is that large
-    } else {
-        append("RIFF", 4);
-        append32(static_cast<std::uint32_t>(riff_size));
-        append("WAVE", 4);
-    }
-    append("fmt ", 4);
-    append32(FmtBodySize(format));
-    unsigned char record[WaveFormat_type::kStoredBytes];
-    format.ToBytes(record);
-    append(record, sizeof record);
-    if (format.IsExtensible()) {
-        unsigned char extension[WaveFormat_type::kExtensibleExtraBytes];
-        format.ExtensionToBytes(extension);
-        append(extension, sizeof extension);
-    }
-    if (format.IsFloat()) {
-        append("fact", 4);
-        append32(4);
-        append32(static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, 0xFFFFFFFFu)));
-    }
-    return header;
-}
-
-} // namespace
-
 bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path,
                               const WaveFormat_type& new_format, bool large,
                               std::shared_ptr<const ChunkBlocks> new_chunks) {
@@ -483,8 +328,8 @@ bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path,
     if (rf64) {
         max_data_size = std::numeric_limits<std::uint64_t>::max() / 2;
     } else {
-        // The pad byte before later chunks is counted whatever the parity.
-        const std::uint64_t fixed = data_header_at + 8 + AfterBytes(extra_chunks.get(), 1);
+        // WriteData keeps room for the pad byte of an odd data body.
+        const std::uint64_t fixed = data_header_at + 8 + BytesAfterData(extra_chunks.get(), 0);
         max_data_size = fixed < kPlainFileLimit ? kPlainFileLimit - fixed : 0;
     }
     WriteHeader();
@@ -515,18 +360,15 @@ void WaveFile_type::Close() {
         // describes the bytes that did reach it.
         stream->clear();
         const std::uint64_t data_end = data_header_at + 8 + data_size;
-        std::uint64_t file_end = data_end;
+        stream->seekp(static_cast<std::streamoff>(data_end));
+        if (PadBytes(data_size) != 0) {
+            stream->put(0);
+        }
         if (extra_chunks && !extra_chunks->after.empty()) {
-            // Chunks after an odd data body start on an even offset.
-            stream->seekp(static_cast<std::streamoff>(data_end));
-            if ((data_size & 1u) != 0) {
-                stream->put(0);
-            }
             stream->write(reinterpret_cast<const char*>(extra_chunks->after.data()),
                           static_cast<std::streamsize>(extra_chunks->after.size()));
-            file_end += AfterBytes(extra_chunks.get(), data_size);
         }
-        riff_size = file_end - 8;
+        riff_size = data_end + BytesAfterData(extra_chunks.get(), data_size) - 8;
         stream->seekp(0);
         WriteHeader();
         stream->seekp(static_cast<std::streamoff>(data_header_at));
@@ -542,7 +384,7 @@ void WaveFile_type::Close() {
 }
 
 std::vector<unsigned char> WaveFile_type::HeaderBytes() const {
-    return HeaderOf(format, rf64, riff_size, data_size);
+    return WrittenHeader(format, rf64, riff_size, data_size);
 }
 
 void WaveFile_type::WriteHeader() {
@@ -566,8 +408,8 @@ std::uint64_t WaveFile_type::PlainFileSize(const WaveFormat_type& written, const
                                            std::uint64_t data_bytes) {
     const WaveFormat_type format = WrittenFormat(written);
     const std::uint64_t before = other != nullptr ? other->before.size() : 0;
-    return HeaderOf(format, false, 0, 0).size() + before + 8u + data_bytes +
-           AfterBytes(other, data_bytes);
+    return WrittenHeader(format, false, 0, 0).size() + before + 8u + data_bytes +
+           BytesAfterData(other, data_bytes);
 }
 
 int WaveFile_type::SubFormat() const {
@@ -620,7 +462,8 @@ unsigned WaveFile_type::ReadSamples(std::vector<std::int32_t>& buffer, unsigned 
         return 0;
     }
     const unsigned width = SampleWidth();
-    const std::size_t wanted = std::min<std::size_t>(count, buffer.size());
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>({count, buffer.size(), TotalSamples() - samples_read}));
     if (wanted == 0 || !IsTransferableWidth(width)) {
         return 0;
     }
@@ -632,6 +475,7 @@ unsigned WaveFile_type::ReadSamples(std::vector<std::int32_t>& buffer, unsigned 
     // A partial sample at the end of the file is dropped.
     const std::size_t samples = static_cast<std::size_t>(stream->gcount()) / width;
     DecodeSamples(byte_buffer.data(), samples, width, buffer.data());
+    samples_read += samples;
     return static_cast<unsigned>(samples);
 }
 
@@ -720,7 +564,8 @@ bool WaveFile_type::CanWrite() {
 }
 
 void WaveFile_type::WriteData(const unsigned char* bytes, std::size_t count) {
-    if (count > max_data_size || data_size > max_data_size - count) {
+    if (count > max_data_size || data_size > max_data_size - count ||
+        PadBytes(data_size + count) > max_data_size - count - data_size) {
         failed = true;
         return;
     }

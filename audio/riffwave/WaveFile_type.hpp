@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/riffwave/ChunkWalker.hpp"
 #include "audio/riffwave/WaveChunks.hpp"
 #include "audio/riffwave/WaveFormat_type.hpp"
 
@@ -7,6 +8,7 @@
 #include <boost/filesystem/path.hpp>
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,9 +56,15 @@ public:
     virtual ~WaveFile_type(); // calls Close()
 
     // Opens an existing file and reads its header. True when the header is
-    // valid and the stream open; an invalid file is closed again. On an object
+    // valid and the stream open, and also when its chunks break the rules of
+    // the form, so that Unreadable() can say how; a file that is no RIFF WAVE
+    // file is closed again. On an object
     // whose stream is already open nothing is read.
     bool OpenRead(const boost::filesystem::path& path);
+    // Asked now and then while a header is read; once it answers true the
+    // file is left unreadable with a reason, so that a header of millions of
+    // chunks does not hold up a stop request.
+    void PollStop(std::function<bool()> stop) { stop_check = std::move(stop); }
     // Creates (or truncates) the file and writes the provisional header. True
     // when the stream is open; on an already open object nothing happens.
     bool OpenWrite(const boost::filesystem::path& path, int channels, int sample_rate,
@@ -129,9 +137,8 @@ public:
 
     // Reads up to count samples (clamped to buffer.size()) from the current
     // position into buffer[0..]; returns how many whole samples arrived. Stops
-    // at the end of the file; a trailing partial sample is dropped. It does not
-    // stop at the end of the data body: callers bound the total by
-    // TotalSamples().
+    // at the end of the data body or of the file; a trailing partial sample is
+    // dropped.
     unsigned ReadSamples(std::vector<std::int32_t>& buffer, unsigned count);
     // Copies channel's samples of the count / Channels() whole frames in
     // buffer into out[0..]; returns the frames copied, clamped to out.size().
@@ -163,10 +170,8 @@ protected:
 
 private:
     bool ReadHeader();
-    void ReadDs64(std::uint64_t size);
-    std::uint64_t SizeFromTable(const std::string& id, std::uint32_t size) const;
+    void ReadFormatBody(std::uint64_t size);
     void ListChunk(const std::string& id, std::uint64_t offset, std::uint64_t size, bool after);
-    bool ChunkHeaderAt(std::uint64_t at, std::uint64_t end, std::string& id, std::uint64_t& size);
     void ListChunksAfterData(std::uint64_t data_body);
     void NormaliseWidth();
     std::vector<unsigned char> HeaderBytes() const;
@@ -192,9 +197,8 @@ private:
     std::uint64_t data_start = 0;
     bool have_data = false;
     bool ds64_seen = false;
-    std::uint64_t ds64_riff_size = 0;
-    std::uint64_t ds64_data_size = 0;
-    std::vector<std::pair<std::string, std::uint64_t>> ds64_table;
+    Ds64Sizes ds64;
+    std::function<bool()> stop_check;
     std::vector<ChunkPlace> chunks;
     bool chunks_complete = true;
 
@@ -203,7 +207,8 @@ private:
     std::shared_ptr<const ChunkBlocks> extra_chunks;
     std::uint64_t data_header_at = 0;
     std::uint64_t max_data_size = 0;
-    std::uint64_t frames_read = 0; // by ReadFrames
+    std::uint64_t frames_read = 0;  // by ReadFrames
+    std::uint64_t samples_read = 0; // by ReadSamples
     bool failed = false;
     boost::shared_ptr<boost::filesystem::fstream> stream;
     // Stored sample bytes of one block; grown on demand and reused.

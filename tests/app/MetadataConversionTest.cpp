@@ -200,7 +200,7 @@ TEST(MetadataConversion, OutputsPastThePlainLimitAreRf64) {
         const bool rf64 = limit == 4081;
         EXPECT_EQ(task.Plan().rf64, rf64);
         RecordingProgress progress;
-        volatile std::sig_atomic_t stop = 0;
+        std::atomic<bool> stop{false};
         task::TaskStatus status(stop);
         task.Run(progress, status);
         ASSERT_EQ(task.Outcome(), marrowvale::ConversionOutcome::Converted) << task.FailureReason();

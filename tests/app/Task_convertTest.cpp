@@ -69,7 +69,7 @@ TEST(Task_Convert, ProgressTotalIsTheExactOutputCount) {
         Task_Convert task;
         task.Setup(settings, scratch / name);
         RecordingProgress progress;
-        volatile std::sig_atomic_t stop = 0;
+        std::atomic<bool> stop{false};
         task::TaskStatus status(stop);
         task.Run(progress, status);
         EXPECT_EQ(task.Outcome(), ConversionOutcome::Converted) << task.FailureReason();
@@ -91,7 +91,7 @@ TEST(Task_Convert, StopRequestedBeforeRun) {
     testsupport::WriteFileBytes(
         scratch / "short.wav",
         testsupport::MakeWav(layout, testsupport::NoiseSamples(2000, 16, 2)));
-    volatile std::sig_atomic_t stop = 1;
+    std::atomic<bool> stop{true};
     task::TaskStatus status(stop);
     ConversionSettings settings;
     settings.output_folder = scratch / "out";

@@ -7,6 +7,7 @@
 #include "task/ITaskStatus.hpp"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace testsupport {
 
@@ -15,19 +16,19 @@ class RecordingProgress final : public task::ITaskProgress {
 public:
     RecordingProgress* Self() override { return this; }
     void Refresh() override {}
-    void Begin(int new_total) override {
+    void Begin(std::int64_t new_total) override {
         total = new_total;
         position = 0;
         ++begins;
     }
     void SetWidth(int) override {}
-    int Advance(int count) override { return position += count; }
-    int Step() override { return Advance(1); }
-    int Position() override { return position; }
-    int Total() override { return total; }
+    std::int64_t Advance(std::int64_t count) override { return position += count; }
+    std::int64_t Step() override { return Advance(1); }
+    std::int64_t Position() override { return position; }
+    std::int64_t Total() override { return total; }
 
-    int total = -1;
-    int position = 0;
+    std::int64_t total = -1;
+    std::int64_t position = 0;
     int begins = 0;
 };
 

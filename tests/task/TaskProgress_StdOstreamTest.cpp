@@ -2,6 +2,8 @@
 
 #include "task/TaskStatus.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -113,11 +115,23 @@ TEST(TaskProgress, DriverTextsAndReuse) {
                               "B|----|----|----|----|----|----|----|----|----|----|\nC");
 }
 
+TEST(TaskProgress, TotalsPastThirtyTwoBitsDrawOneBar) {
+    for (const std::int64_t total : {(std::int64_t{1} << 32) + 12345, std::int64_t{3} << 40}) {
+        Bar bar;
+        bar.progress.Begin(total);
+        const std::int64_t round = total / 4099 + 1;
+        for (std::int64_t done = 0; done < total; done += round) {
+            bar.progress.Advance(std::min(round, total - done));
+        }
+        EXPECT_EQ(bar.out.str(), header + std::string(51, '*') + "\n") << total;
+    }
+}
+
 namespace {
 class CountingProgress : public task::TaskProgress_StdOstream {
 public:
     using TaskProgress_StdOstream::TaskProgress_StdOstream;
-    int Advance(int count) override {
+    std::int64_t Advance(std::int64_t count) override {
         ++calls;
         return TaskProgress_StdOstream::Advance(count);
     }
@@ -135,11 +149,11 @@ TEST(TaskProgress, StepDispatchesToOverride) {
 }
 
 TEST(TaskStatus, ReadsTheFlagOnEveryCall) {
-    volatile std::sig_atomic_t flag = 0;
+    std::atomic<bool> flag{false};
     task::TaskStatus status(flag);
     EXPECT_FALSE(status.IsCancelled());
     EXPECT_FALSE(status.IsCancelled());
-    flag = 1;
+    flag = true;
     EXPECT_TRUE(status.IsCancelled());
     EXPECT_EQ(status.Self(), &status);
 }

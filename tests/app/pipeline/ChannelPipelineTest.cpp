@@ -38,7 +38,7 @@ struct PipelineRun {
     std::string failure;
     std::size_t round_frames = 0;
     std::size_t polls = 0;
-    int position = 0; // samples reported as written
+    std::int64_t position = 0; // samples reported as written
     Bytes file;
 };
 
@@ -187,7 +187,7 @@ TEST(ChannelPipeline, StopIsHeardAfterEveryRoundAndDuringTheTail) {
     // Every full round of input and at least one round of the tail.
     EXPECT_GE(whole.polls, frames / whole.round_frames + 1);
 
-    int written_before = -1;
+    std::int64_t written_before = -1;
     for (std::size_t stop_at = 1; stop_at <= whole.polls; ++stop_at) {
         SCOPED_TRACE(testing::Message() << "stop at poll " << stop_at << " of " << whole.polls);
         const PipelineRun stopped = Convert(scratch, shape, stop_at);

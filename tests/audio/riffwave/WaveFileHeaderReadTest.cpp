@@ -253,16 +253,21 @@ TEST_F(WaveFileHeaderRead, FileCutAtEveryOffsetNeverCrashes) {
         .Chunk("fmt ", PcmFormat(1, 8000, 16))
         .Chunk("data", {0x01, 0x00, 0x02, 0x00, 0x03, 0x00});
     const Bytes whole = file.Get();
-    const std::size_t fmt_id_end = 12 + 12 + 4; // past the "fmt " identifier
+    const std::size_t list_end = 12 + 11;     // without its pad byte
+    const std::size_t fmt_end = 12 + 12 + 24; // of the "fmt " body
     const std::size_t data_start = whole.size() - 6;
     for (std::size_t length = 0; length <= whole.size(); ++length) {
         const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
         WaveFile_type wave;
         const bool valid = wave.OpenRead(Put(cut));
-        EXPECT_EQ(valid, length >= fmt_id_end) << length;
+        // Cut inside a chunk, the file is open and refused with a reason;
+        // cut where the list ends (with or without its pad byte), it holds no
+        // "fmt " and is no wave file.
+        EXPECT_EQ(valid, length > 12 && length != list_end && length != list_end + 1) << length;
         if (!valid) {
             continue;
         }
+        EXPECT_EQ(wave.Unreadable().empty(), length == fmt_end || length >= data_start) << length;
         EXPECT_EQ(wave.DataSize(), length >= data_start ? 6u : 0u) << length;
         const std::size_t expected = length >= data_start ? (length - data_start) / 2 : 0;
         EXPECT_EQ(ReadAll(wave).size(), expected) << length;

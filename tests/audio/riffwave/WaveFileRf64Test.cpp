@@ -132,3 +132,59 @@ TEST(WaveFileRf64, WriterGoesOnPastFourGibibytesWhereAPlainOneStops) {
         }
     }
 }
+
+TEST(WaveFileRf64, SizesThatWrapStepBackOrOverrunAreRefusedWithAReason) {
+    ScratchFolder dir;
+    const Bytes after_ds64 = WaveBytes()
+                                 .Chunk("fmt ", PcmFormat(1, 44100, 16))
+                                 .Text("junk")
+                                 .U32(0xFFFFFFFFu)
+                                 .Chunk("data", {1, 0, 2, 0})
+                                 .Get();
+    struct Case {
+        const char* what;
+        std::uint64_t table_size; // of "junk"
+        std::uint32_t entries;    // the table's length as its field gives it
+        const char* reason;
+    };
+    // The junk header stands at 12 + 8 + 40 (ds64) + 24 (fmt) = 84; 4 bytes
+    // of data chunk and 8 of header follow its body's start.
+    const Case cases[] = {
+        {"a size that wraps the step to +0", ~std::uint64_t{7}, 1,
+         "its \"junk\" chunk at byte 84 gives a size of 18446744073709551608 bytes, more than "
+         "the 12 left"},
+        {"a size that steps back", ~std::uint64_t{15}, 1, "18446744073709551600 bytes, more"},
+        {"a size of 2^63", std::uint64_t{1} << 63, 1, "9223372036854775808 bytes, more"},
+        {"a table of 2^32 - 1 entries", 4, 0xFFFFFFFFu,
+         "its ds64 table lists 4294967295 chunks but its body holds at most 1"},
+    };
+    for (const Case& c : cases) {
+        WaveBytes ds64;
+        ds64.U64(0).U64(4).U64(2).U32(c.entries).Text("junk").U64(c.table_size);
+        const Bytes file = WaveBytes()
+                               .Text("RF64")
+                               .U32(0xFFFFFFFFu)
+                               .Text("WAVE")
+                               .Chunk("ds64", ds64.Get())
+                               .Raw(after_ds64)
+                               .Get();
+        WriteFileBytes(dir / "in.wav", file);
+        WaveFile_type wave;
+        ASSERT_TRUE(wave.OpenRead(dir / "in.wav")) << c.what;
+        EXPECT_NE(wave.Unreadable().find(c.reason), std::string::npos)
+            << c.what << ": " << wave.Unreadable();
+    }
+    // A plain file's 32-bit size that runs past the end is refused the same way.
+    WriteFileBytes(dir / "in.wav", WaveBytes()
+                                       .Head(0)
+                                       .Chunk("fmt ", PcmFormat(1, 44100, 16))
+                                       .Text("LIST")
+                                       .U32(0xFFFFFFF0u)
+                                       .Chunk("data", {1, 0})
+                                       .Get());
+    WaveFile_type plain;
+    ASSERT_TRUE(plain.OpenRead(dir / "in.wav"));
+    EXPECT_NE(plain.Unreadable().find("\"LIST\" chunk at byte 36 gives a size of 4294967280"),
+              std::string::npos)
+        << plain.Unreadable();
+}

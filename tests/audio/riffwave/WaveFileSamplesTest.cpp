@@ -30,8 +30,11 @@ protected:
             EXPECT_TRUE(wave.OpenWrite(dir / "out.wav", 1, 8000, static_cast<int>(bits)));
             wave.WriteSamples(values, static_cast<unsigned>(values.size()));
         }
+        // The body as the data chunk's size gives it, before any pad byte.
         const Bytes file = ReadFileBytes(dir / "out.wav");
-        return Bytes(file.begin() + 46, file.end());
+        const std::size_t size = ParseWav(file).data_size;
+        EXPECT_GE(file.size(), 46 + size);
+        return Bytes(file.begin() + 46, file.begin() + 46 + static_cast<std::ptrdiff_t>(size));
     }
 
     ScratchFolder dir;
@@ -116,9 +119,8 @@ TEST_F(WaveFileSamples, ReadsNothingWhenClosedOrAskedForNothing) {
     EXPECT_EQ(wave.ReadSamples(buffer, 4), 0u);
 }
 
-TEST_F(WaveFileSamples, ReadingGoesOnPastTheDataBody) {
-    // The caller bounds the total by TotalSamples: bytes of a trailing chunk
-    // come back as samples.
+TEST_F(WaveFileSamples, ReadingStopsAtTheEndOfTheDataBody) {
+    // Neither the pad byte nor a trailing chunk comes back as samples.
     WaveBytes file;
     file.Head(0).Chunk("fmt ", PcmFormat(1, 8000, 8)).Chunk("data", {0x81}).Chunk("LIST", {});
     WriteFileBytes(dir / "in.wav", file.Get());
@@ -126,7 +128,7 @@ TEST_F(WaveFileSamples, ReadingGoesOnPastTheDataBody) {
     ASSERT_TRUE(wave.OpenRead(dir / "in.wav"));
     EXPECT_EQ(wave.TotalSamples(), 1u);
     Samples buffer(64);
-    EXPECT_EQ(wave.ReadSamples(buffer, 64), 1u + 1u + 8u); // sample, pad byte, LIST header
+    EXPECT_EQ(wave.ReadSamples(buffer, 64), 1u);
     EXPECT_EQ(buffer[0], 1);
 }
 
@@ -223,8 +225,10 @@ TEST_F(WaveFileSamples, RoundTripsOverWidthsChannelsAndLengths) {
                     ASSERT_FALSE(out.Failed());
                 }
                 const Bytes file = ReadFileBytes(path);
-                ASSERT_EQ(file.size(), 46u + std::size_t{frames} * channels * width);
-                const Bytes data(file.begin() + 46, file.end());
+                const std::size_t body = std::size_t{frames} * channels * width;
+                ASSERT_EQ(file.size(), 46u + body + body % 2);
+                const Bytes data(file.begin() + 46,
+                                 file.begin() + 46 + static_cast<std::ptrdiff_t>(body));
                 EXPECT_EQ(data, EncodeSamples(interleaved, width));
                 EXPECT_EQ(DecodeSamples(data, width), interleaved);
 

@@ -95,8 +95,8 @@ TEST_F(WaveFileWrite, DestructionWritesTheFinalHeader) {
         ASSERT_TRUE(wave.OpenWrite(out, 1, 8000, 8));
         wave.WriteSamples({0, 127, -128}, 3);
     }
-    Bytes expected = ExpectedHeader(1, 8000, 8, 1, 8000, 41, 3);
-    expected.insert(expected.end(), {0x80, 0xFF, 0x00}); // odd body: no pad byte
+    Bytes expected = ExpectedHeader(1, 8000, 8, 1, 8000, 42, 3);
+    expected.insert(expected.end(), {0x80, 0xFF, 0x00, 0x00}); // odd body: a pad byte
     EXPECT_EQ(ReadFileBytes(out), expected);
 }
 
