@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <locale>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -50,9 +51,20 @@ void TakeSignals(sigset_t signals) {
     std::_Exit(marrowvale::exit_interrupted);
 }
 
+// The character-type facet fills its cache of narrowed characters lazily and
+// without a lock, and every file's formatted text reads it from its own
+// thread; filled once before any thread starts, it is only read after.
+void FillNarrowingCache() {
+    const auto& facet = std::use_facet<std::ctype<char>>(std::locale());
+    for (int c = 1; c < 256; ++c) {
+        facet.narrow(static_cast<char>(c), 0);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    FillNarrowingCache();
     // Blocked before any thread starts, so that every thread inherits it and
     // only the signal thread sees the signals.
     sigset_t signals;
