@@ -33,7 +33,8 @@ elif [ "${1:-}" = "--tsan" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWVALE_TSAN=ON \
         -DMARROWVALE_WERROR=ON -DMARROWVALE_BUILD_BENCH=OFF
   cmake --build "$build" -j "$jobs"
-  export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
+  # No pause at exit (a second by default): stopped runs must end within one.
+  export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1:atexit_sleep_ms=0
   echo "== ThreadSanitizer, the tests"
   ctest --test-dir "$build" --output-on-failure -j "$jobs" -E "$tsan_excluded"
   echo "== ThreadSanitizer, a batch of four jobs stopped by SIGTERM"

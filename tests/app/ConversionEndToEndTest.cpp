@@ -370,13 +370,12 @@ TEST(Conversion, StopRequestsEndEveryPhaseWithinASecond) {
         const char* signal;
         std::vector<std::string> inputs;
         const char* jobs;
-        const char* said; // on standard error
     };
     const Case cases[] = {
         // One file at a time, so that the second one waits for the first.
-        {"INT", {scratch / "a.wav", scratch / "b.wav"}, "1", "interrupted"},
-        {"TERM", {scratch / "a.wav", scratch / "a.wav", scratch / "b.wav"}, "4", "interrupted"},
-        {"TERM", {scratch / "fifo.wav", scratch / "b.wav"}, "2", "stopped"},
+        {"INT", {scratch / "a.wav", scratch / "b.wav"}, "1"},
+        {"TERM", {scratch / "a.wav", scratch / "a.wav", scratch / "b.wav"}, "4"},
+        {"TERM", {scratch / "fifo.wav", scratch / "b.wav"}, "2"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = c.inputs;
@@ -387,7 +386,11 @@ TEST(Conversion, StopRequestsEndEveryPhaseWithinASecond) {
             arguments, std::string("timeout --preserve-status -k 1 -s ") + c.signal + " 0.3");
         SCOPED_TRACE(std::string(c.signal) + " on " + c.inputs[0] + " with -j " + c.jobs);
         EXPECT_EQ(run.exit_status, 130) << run.err;
-        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        // Ended by the batch itself, or, when it is held up longer (in an
+        // open that never returns, or a slow instrumented build), at once.
+        EXPECT_TRUE(run.err.find("interrupted") != std::string::npos ||
+                    run.err.find("stopped; unfinished outputs were removed") != std::string::npos)
+            << run.err;
         // Only finished outputs remain: the short b.wav when it ran beside
         // the stopped file.
         const std::vector<std::string> left = scratch.List("out");
