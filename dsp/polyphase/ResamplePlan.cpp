@@ -50,8 +50,9 @@ struct Cached {
 };
 
 // Input samples of stage 0's blocks per unit of rate (input rate / M).
-std::uint64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
-    return static_cast<std::uint64_t>(StagePlanner::BlockScale(up_factor, down_factor));
+std::uint64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor, FilterSetting setting) {
+    return static_cast<std::uint64_t>(
+        StagePlanner::BlockScale(up_factor, down_factor, setting == FilterSetting::Steep));
 }
 
 // The searched cascade for the designed filters, seeded from the calendar
@@ -69,7 +70,7 @@ std::shared_ptr<const ResamplePlan> SearchDesigned(std::int64_t up_factor,
 // The searched cascade for the steep filters, among stages that fit the
 // limits on their own.
 std::shared_ptr<const ResamplePlan> SearchSteep(std::int64_t up_factor, std::int64_t down_factor) {
-    const std::uint64_t scale = BlockScale(up_factor, down_factor);
+    const std::uint64_t scale = BlockScale(up_factor, down_factor, FilterSetting::Steep);
     auto fits = [scale](std::int64_t rate, int up, int, const StagePlanner::SteepStage& filter) {
         if (filter.length > std::numeric_limits<int>::max()) {
             return false;
@@ -96,7 +97,7 @@ Cached Make(std::int64_t up_factor, std::int64_t down_factor, FilterSetting sett
     // alone too large are refused before the search, which is slow on them.
     const std::uint64_t blocks =
         Multiply(Multiply(static_cast<std::uint64_t>(up_factor + down_factor),
-                          BlockScale(up_factor, down_factor)),
+                          BlockScale(up_factor, down_factor, setting)),
                  sizeof(double));
     if (blocks > ResamplePlan::max_state_bytes) {
         return {nullptr, "each channel would need " + Mebibytes(blocks) +
@@ -139,8 +140,8 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
                  : StagePlanner::Cost(ups, downs, up_factor, down_factor);
     const double lower_nyquist = 0.5 * static_cast<double>(std::min(up_factor, down_factor));
     std::int64_t stage_rate = down_factor; // a stage's input rate, in units of input rate / M
-    std::uint64_t block =
-        Multiply(static_cast<std::uint64_t>(down_factor), BlockScale(up_factor, down_factor));
+    std::uint64_t block = Multiply(static_cast<std::uint64_t>(down_factor),
+                                   BlockScale(up_factor, down_factor, setting));
     double delay = 0.0;
     for (std::size_t i = 0; i < count; ++i) {
         Stage stage{};
@@ -160,7 +161,7 @@ ResamplePlan::ResamplePlan(std::int64_t up, std::int64_t down, const std::vector
             stage.stop = filter.stop;
             stage.fft_length =
                 StagePlanner::SteepStageForm(stage_rate, stage.up, stage.down, filter,
-                                             StagePlanner::BlockScale(up, down))
+                                             StagePlanner::BlockScale(up, down, true))
                     .fft_length;
         } else {
             stage.length = StageFilterLength(stage.up, stage.down);

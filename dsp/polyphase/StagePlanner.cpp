@@ -74,7 +74,7 @@ public:
         ups = Divisors(factors, StagePlanner::Factor(l, factors));
         downs = Divisors(factors, StagePlanner::Factor(m, factors));
         states.resize(ups.size() * downs.size() * 2);
-        scale = StagePlanner::BlockScale(l, m);
+        scale = StagePlanner::BlockScale(l, m, true);
     }
 
     StagePlanner::SteepPlan Run() {
@@ -363,8 +363,9 @@ StagePlanner::SteepStage StagePlanner::SteepStageFilter(std::int64_t rate, int u
     return stage;
 }
 
-std::int64_t StagePlanner::BlockScale(std::int64_t up_factor, std::int64_t down_factor) {
-    constexpr std::int64_t nominal_block = 2048;
+std::int64_t StagePlanner::BlockScale(std::int64_t up_factor, std::int64_t down_factor,
+                                      bool steep) {
+    const std::int64_t nominal_block = steep ? 8192 : 2048;
     return std::max<std::int64_t>(nominal_block / std::max(up_factor, down_factor), 1);
 }
 
@@ -408,7 +409,7 @@ double StagePlanner::SteepCost(const std::vector<int>& up, const std::vector<int
         const int a = i < up.size() ? up[i] : 1;
         const int b = i < down.size() ? down[i] : 1;
         const SteepStage filter = SteepStageFilter(rate, a, b, nyquist, RoleOf(i, steep));
-        cost += SteepStageForm(rate, a, b, filter, BlockScale(up_factor, down_factor)).cost;
+        cost += SteepStageForm(rate, a, b, filter, BlockScale(up_factor, down_factor, true)).cost;
         // Divided first: the down factors divide the rates, and rate * up
         // could overflow for ratios of large primes.
         rate = rate / b * a;

@@ -81,8 +81,11 @@ public:
 
     // Input samples of a stage's blocks per unit of its rate (rates in
     // units of input rate / M): blocks hold about 2048 samples at the larger
-    // end of the ratio.
-    static std::int64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor);
+    // end of the ratio, four times that for the steep filter, whose stages
+    // of many branches then serve more outputs from each row of taps and
+    // whose transforms fit their parts better.
+    static std::int64_t BlockScale(std::int64_t up_factor, std::int64_t down_factor,
+                                   bool steep = false);
 
     // How a steep stage forms its sums, and the work per unit of rate: the
     // direct kernel costs output rate times (taps per branch + 8), the 8

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <type_traits>
 
 namespace dsp::requantisation {
@@ -153,6 +154,62 @@ std::uint64_t RequantiseUnshaped(Dither& dither, const Sample* in, int* samples,
                                        static_cast<Rounded>(limits.max_output));
             clipped_here += q != rounded ? 1u : 0u;
             y[i] = static_cast<int>(q);
+        }
+        clipped += clipped_here;
+    }
+    return clipped;
+}
+
+// The same for values when the output range lies strictly inside 32 bits:
+// clamped first to one step beyond the range, the values truncate to 32
+// bits, which vectorises, and the steps beyond count as clipped, as they
+// would truncated to 64 bits (NaN too, taken to the step below).
+// Built also for AVX2 and picked at run time: the same exact operations,
+// so the same results.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define MARROWVALE_REQUANTISE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define MARROWVALE_REQUANTISE_CLONES
+#endif
+
+template <class Dither>
+MARROWVALE_REQUANTISE_CLONES std::uint64_t RequantiseUnshaped(Dither& dither, const double* in,
+                                                              int* samples, unsigned count,
+                                                              const Limits& limits) {
+    if (limits.max_output >= std::numeric_limits<std::int32_t>::max() ||
+        limits.min_output <= std::numeric_limits<std::int32_t>::min()) {
+        return RequantiseUnshaped<Dither, double>(dither, in, samples, count, limits);
+    }
+    const auto lo = static_cast<std::int32_t>(limits.min_output);
+    const auto hi = static_cast<std::int32_t>(limits.max_output);
+    const double wide_lo = static_cast<double>(lo) - 1.0;
+    const double wide_hi = static_cast<double>(hi) + 1.0;
+    constexpr unsigned chunk = 256;
+    double d[chunk];
+    std::int32_t w[chunk];
+    std::uint64_t clipped = 0;
+    for (unsigned start = 0; start < count; start += chunk) {
+        const unsigned n = std::min(chunk, count - start);
+        for (unsigned i = 0; i < n; ++i) {
+            d[i] = dither.Next();
+        }
+        const double* x = in + start;
+        for (unsigned i = 0; i < n; ++i) {
+            const double t = (d[i] + Value(x[i])) * limits.inverse_scale;
+            const double r = t + (t >= 0.0 ? 0.5 : -0.5);
+            const double above = r >= wide_lo ? r : wide_lo;
+            w[i] = static_cast<std::int32_t>(above <= wide_hi ? above : wide_hi);
+        }
+        int* y = samples + start;
+        unsigned clipped_here = 0;
+        for (unsigned i = 0; i < n; ++i) {
+            // Written as choices rather than min and max, which vectorise
+            // only with later instruction sets.
+            const std::int32_t v = w[i];
+            const std::int32_t a = v < lo ? lo : v;
+            const std::int32_t q = a > hi ? hi : a;
+            clipped_here += q != v ? 1u : 0u;
+            y[i] = q;
         }
         clipped += clipped_here;
     }

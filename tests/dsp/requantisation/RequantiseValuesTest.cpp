@@ -84,3 +84,17 @@ TEST(RequantiseValues, RoundsWithNoBitsRemovedAndSurvivesAbsurdValues) {
     }
     EXPECT_LE(spiked_swing, clean_swing + 1.0);
 }
+
+TEST(RequantiseValues, UnshapedNarrowRangeRoundsAndClipsAtItsEdges) {
+    // 16 bits, no dither, no shaping: values within a step of either end
+    // round half away from zero; those beyond it, the absurd and NaN clip.
+    IntegerRequantiser<int> r;
+    Prepare(r, 0, 16, 0, 0);
+    const std::vector<double> values = {32767.4, 32767.5, 32768.49, -32768.4,     -32768.5, 2.5,
+                                        -2.5,    1e300,   -1e300,   std::nan(""), -0.4};
+    Samples out(values.size());
+    r.Process(values.data(), out.data(), static_cast<unsigned>(values.size()));
+    const Samples expected = {32767, 32767, 32767, -32768, -32768, 3, -3, 32767, -32768, -32768, 0};
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(r.ClippedCount(), 6u);
+}
