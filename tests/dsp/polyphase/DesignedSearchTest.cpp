@@ -1,4 +1,4 @@
-#include "dsp/polyphase/StagePlanner.hpp"
+#include "dsp/polyphase/DesignedSearch.hpp"
 
 #include "dsp/polyphase/ResamplePlan.hpp"
 
@@ -10,8 +10,8 @@
 namespace {
 
 std::vector<std::int64_t> FactorList(std::int64_t a) {
-    std::int64_t f[StagePlanner::max_list];
-    const int n = StagePlanner::Factor(a, f);
+    std::int64_t f[DesignedSearch::max_list];
+    const int n = DesignedSearch::Factor(a, f);
     return std::vector<std::int64_t>(f, f + n);
 }
 
@@ -49,9 +49,9 @@ TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
     const std::int64_t factors[] = {2, 2, 2, 2, 2, 5};
     PlannerRandom random(7);
     for (int trial = 0; trial < 200; ++trial) {
-        std::int64_t out[StagePlanner::max_list];
+        std::int64_t out[DesignedSearch::max_list];
         const int k = 8; // pads with two ones
-        const int n = StagePlanner::Group(factors, 6, k, 9, out, random);
+        const int n = DesignedSearch::Group(factors, 6, k, 9, out, random);
         ASSERT_GE(n, 1);
         ASSERT_LE(n, k);
         std::int64_t product = 1;
@@ -70,8 +70,8 @@ TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     reference.Next();
     reference.Next();
     PlannerRandom random(99);
-    std::int64_t out[StagePlanner::max_list];
-    EXPECT_EQ(StagePlanner::Group(big, 2, 2, 9, out, random), 2);
+    std::int64_t out[DesignedSearch::max_list];
+    EXPECT_EQ(DesignedSearch::Group(big, 2, 2, 9, out, random), 2);
     EXPECT_EQ(random.Next(), reference.Next());
 
     // {2, 3}: two shuffle draws, then one draw deciding the merge.
@@ -81,7 +81,7 @@ TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     ahead.Next();
     const int merge_draw = ahead.Next();
     PlannerRandom merging(5);
-    const int n = StagePlanner::Group(small, 2, 2, 9, out, merging);
+    const int n = DesignedSearch::Group(small, 2, 2, 9, out, merging);
     EXPECT_EQ(n, (merge_draw & 1) ? 1 : 2);
     EXPECT_EQ(merging.Next(), ahead.Next());
 
@@ -89,7 +89,7 @@ TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     PlannerRandom untouched(5);
     PlannerRandom first(5);
     const std::int64_t one[] = {7};
-    EXPECT_EQ(StagePlanner::Group(one, 1, 1, 9, out, untouched), 1);
+    EXPECT_EQ(DesignedSearch::Group(one, 1, 1, 9, out, untouched), 1);
     EXPECT_EQ(out[0], 7);
     EXPECT_EQ(untouched.Next(), first.Next());
 }
@@ -116,14 +116,14 @@ TEST(StagePlanner, RandomNumbersAreTheCLibrarysRandSequence) {
 }
 
 TEST(StagePlanner, CostsOfKnownPlans) {
-    EXPECT_EQ(StagePlanner::Cost({8, 4, 5}, {7, 3, 7}, 160, 147), 655);
-    EXPECT_EQ(StagePlanner::Cost({7, 3, 7}, {5, 4, 8}, 147, 160), 642);
-    EXPECT_EQ(StagePlanner::Cost({3, 7, 7}, {5, 8, 8}, 147, 320), 634);
-    EXPECT_EQ(StagePlanner::Cost({8, 8, 5}, {7, 7, 3}, 320, 147), 807);
-    EXPECT_EQ(StagePlanner::Cost({8}, {1}, 8, 1), 16);
-    EXPECT_EQ(StagePlanner::Cost({2, 4}, {1}, 8, 1), 16); // down padded with 1
+    EXPECT_EQ(DesignedSearch::Cost({8, 4, 5}, {7, 3, 7}, 160, 147), 655);
+    EXPECT_EQ(DesignedSearch::Cost({7, 3, 7}, {5, 4, 8}, 147, 160), 642);
+    EXPECT_EQ(DesignedSearch::Cost({3, 7, 7}, {5, 8, 8}, 147, 320), 634);
+    EXPECT_EQ(DesignedSearch::Cost({8, 8, 5}, {7, 7, 3}, 320, 147), 807);
+    EXPECT_EQ(DesignedSearch::Cost({8}, {1}, 8, 1), 16);
+    EXPECT_EQ(DesignedSearch::Cost({2, 4}, {1}, 8, 1), 16); // down padded with 1
     // Decimating first would take 147 below min(160, 147).
-    EXPECT_EQ(StagePlanner::Cost({5, 4, 8}, {7, 7, 3}, 160, 147), -1);
+    EXPECT_EQ(DesignedSearch::Cost({5, 4, 8}, {7, 7, 3}, 160, 147), -1);
 }
 
 // The lowest-cost plan is unique for these ratios, so the seed does not
@@ -176,7 +176,7 @@ TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
 TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
     // 44101 = 11 * 19 * 211: the 211 stage is larger than any bound tried.
     PlannerRandom random(1);
-    const StagePlanner::Plan plan = StagePlanner::PlanStages(44101, 44100, random);
+    const DesignedSearch::Plan plan = DesignedSearch::PlanStages(44101, 44100, random);
     std::int64_t up = 1, down = 1;
     for (int f : plan.up) {
         up *= f;
@@ -186,5 +186,5 @@ TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
     }
     EXPECT_EQ(up, 44101);
     EXPECT_EQ(down, 44100);
-    EXPECT_GT(StagePlanner::Cost(plan.up, plan.down, 44101, 44100), 0);
+    EXPECT_GT(DesignedSearch::Cost(plan.up, plan.down, 44101, 44100), 0);
 }
