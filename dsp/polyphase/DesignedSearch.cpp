@@ -37,21 +37,11 @@ std::int64_t CostBelow(const std::int64_t* a, const std::int64_t* b, std::size_t
 
 } // namespace
 
-const std::uint16_t DesignedSearch::primes[169] = {
-    2,   3,   5,   7,   11,  13,  17,  19,  23,  29,  31,  37,  41,  43,  47,  53,  59,  61,  67,
-    71,  73,  79,  83,  89,  97,  101, 103, 107, 109, 113, 127, 131, 137, 139, 149, 151, 157, 163,
-    167, 173, 179, 181, 191, 193, 197, 199, 211, 223, 227, 229, 233, 239, 241, 251, 257, 263, 269,
-    271, 277, 281, 283, 293, 307, 311, 313, 317, 331, 337, 347, 349, 353, 359, 367, 373, 379, 383,
-    389, 397, 401, 409, 419, 421, 431, 433, 439, 443, 449, 457, 461, 463, 467, 479, 487, 491, 499,
-    503, 509, 521, 523, 541, 547, 557, 563, 569, 571, 577, 587, 593, 599, 601, 607, 613, 617, 619,
-    631, 641, 643, 647, 653, 659, 661, 673, 677, 683, 691, 701, 709, 719, 727, 733, 739, 743, 751,
-    757, 761, 769, 773, 787, 797, 809, 811, 821, 823, 827, 829, 839, 853, 857, 859, 863, 877, 881,
-    883, 887, 907, 911, 919, 929, 937, 941, 947, 953, 967, 971, 977, 983, 991, 997, 0};
-
 int DesignedSearch::Factor(std::int64_t a, std::int64_t* factors) {
     int count = 0;
-    for (int i = 0; primes[i] != 0 && a > 1; ++i) {
-        const std::int64_t p = primes[i];
+    // Trial division: a composite p never divides what its own prime
+    // factors have left.
+    for (std::int64_t p = 2; p < 1000 && a > 1; ++p) {
         while (a % p == 0) {
             factors[count++] = p;
             a /= p;
@@ -106,10 +96,10 @@ int DesignedSearch::Group(const std::int64_t* factors, int count, int k, std::in
 std::int64_t DesignedSearch::Cost(const std::vector<int>& up, const std::vector<int>& down,
                                   std::int64_t up_factor, std::int64_t down_factor) {
     const std::size_t stages = std::max(up.size(), down.size());
-    std::vector<std::int64_t> a(stages, 1);
-    std::vector<std::int64_t> b(stages, 1);
-    std::copy(up.begin(), up.end(), a.begin());
-    std::copy(down.begin(), down.end(), b.begin());
+    std::vector<std::int64_t> a(up.begin(), up.end());
+    std::vector<std::int64_t> b(down.begin(), down.end());
+    a.resize(stages, 1);
+    b.resize(stages, 1);
     return CostBelow(a.data(), b.data(), stages, up_factor, down_factor,
                      std::numeric_limits<std::int64_t>::max());
 }

@@ -50,7 +50,4 @@ public:
     // min(L, M). The shorter list counts as padded with ones.
     static std::int64_t Cost(const std::vector<int>& up, const std::vector<int>& down,
                              std::int64_t up_factor, std::int64_t down_factor);
-
-    // The primes below 1000, ascending, followed by 0.
-    static const std::uint16_t primes[169];
 };

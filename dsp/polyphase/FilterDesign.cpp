@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <numeric>
 #include <tuple>
 #include <vector>
 
@@ -53,12 +54,8 @@ void DesignFilter(float* h, int n, float fc) {
     std::vector<double> exact(static_cast<std::size_t>(n));
     WindowedSinc(exact.data(), n, fc, window.values, 0.0);
     // Scaled so that the values as stored, rounded to float, sum to 1.
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) {
-        h[i] = static_cast<float>(exact[static_cast<std::size_t>(i)]);
-        sum += static_cast<double>(h[i]);
-    }
-    const double g = 1.0 / sum;
+    std::copy(exact.begin(), exact.end(), h);
+    const double g = 1.0 / std::accumulate(h, h + n, 0.0);
     for (int i = 0; i < n; ++i) {
         h[i] = static_cast<float>(static_cast<double>(h[i]) * g);
     }
@@ -79,10 +76,7 @@ std::int64_t steep_filter::Length(std::int64_t up, double width) {
 }
 
 steep_filter::Role steep_filter::RoleOf(std::size_t stage, std::size_t steep) {
-    if (stage < steep) {
-        return Role::Before;
-    }
-    return stage == steep ? Role::Steep : Role::After;
+    return stage < steep ? Role::Before : (stage == steep ? Role::Steep : Role::After);
 }
 
 steep_filter::Stage steep_filter::StageFilter(std::int64_t rate, int up, int down,
@@ -97,23 +91,16 @@ steep_filter::Stage steep_filter::StageFilter(std::int64_t rate, int up, int dow
         stop = in_rate - lower_nyquist;
     }
     stop = std::min(stop, 0.5 * big_rate);
-    const double pass = pass_edge * lower_nyquist;
-    Stage stage{};
-    stage.pass = pass / big_rate;
-    stage.stop = stop / big_rate;
-    stage.length = Length(up, stage.stop - stage.pass);
-    stage.cutoff = static_cast<float>(stage.pass + stage.stop);
-    return stage;
+    const double pass = pass_edge * lower_nyquist / big_rate;
+    stop /= big_rate;
+    return {Length(up, stop - pass), static_cast<float>(pass + stop), pass, stop};
 }
 
 void DesignKaiserFilter(double* h, int n, float fc, double beta, double shift) {
     WindowFunction_Kaiser<double, 0> window(beta, shift);
     window.Build(n);
     WindowedSinc(h, n, fc, window.values, shift);
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) {
-        sum += h[i];
-    }
+    const double sum = std::accumulate(h, h + n, 0.0);
     for (int i = 0; i < n; ++i) {
         h[i] /= sum;
     }

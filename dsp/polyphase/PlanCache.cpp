@@ -29,31 +29,28 @@ struct Cached {
     std::string refusal; // when plan is null
 };
 
-// The searched cascade for the designed filters, seeded from the calendar
-// clock in whole seconds.
-std::shared_ptr<const ResamplePlan> SearchDesigned(std::int64_t up_factor,
-                                                   std::int64_t down_factor) {
+// The searched cascade: for the designed filters seeded from the calendar
+// clock in whole seconds, for the steep ones among stages that fit the limits
+// on their own. Null when the search finds nothing.
+std::shared_ptr<const ResamplePlan> Search(std::int64_t up_factor, std::int64_t down_factor,
+                                           FilterSetting setting) {
+    if (setting == FilterSetting::Steep) {
+        auto fits = [up_factor, down_factor](std::int64_t rate, int up, int,
+                                             const steep_filter::Stage& filter) {
+            return ResamplePlan::StageFits(filter.length, up, rate, up_factor, down_factor);
+        };
+        const SteepSearch::Plan factors = SteepSearch::PlanStages(up_factor, down_factor, fits);
+        return factors.up.empty()
+                   ? nullptr
+                   : std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up,
+                                                          factors.down, FilterSetting::Steep,
+                                                          factors.steep);
+    }
     PlannerRandom random(static_cast<unsigned>(std::time(nullptr)));
-    DesignedSearch::Plan factors = DesignedSearch::PlanStages(up_factor, down_factor, random);
-    if (factors.up.empty()) {
-        return nullptr;
-    }
-    return std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up, factors.down);
-}
-
-// The searched cascade for the steep filters, among stages that fit the
-// limits on their own.
-std::shared_ptr<const ResamplePlan> SearchSteep(std::int64_t up_factor, std::int64_t down_factor) {
-    auto fits = [up_factor, down_factor](std::int64_t rate, int up, int,
-                                         const steep_filter::Stage& filter) {
-        return ResamplePlan::StageFits(filter.length, up, rate, up_factor, down_factor);
-    };
-    SteepSearch::Plan factors = SteepSearch::PlanStages(up_factor, down_factor, fits);
-    if (factors.up.empty()) {
-        return nullptr;
-    }
-    return std::make_shared<const ResamplePlan>(up_factor, down_factor, factors.up, factors.down,
-                                                FilterSetting::Steep, factors.steep);
+    const DesignedSearch::Plan factors = DesignedSearch::PlanStages(up_factor, down_factor, random);
+    return factors.up.empty() ? nullptr
+                              : std::make_shared<const ResamplePlan>(up_factor, down_factor,
+                                                                     factors.up, factors.down);
 }
 
 // The plan for L/M, or the reason none fits. Callers hold the cache's lock.
@@ -64,8 +61,7 @@ Cached Make(std::int64_t up_factor, std::int64_t down_factor, FilterSetting sett
     if (!reason.empty()) {
         return {nullptr, reason};
     }
-    const auto plan = setting == FilterSetting::Steep ? SearchSteep(up_factor, down_factor)
-                                                      : SearchDesigned(up_factor, down_factor);
+    const auto plan = Search(up_factor, down_factor, setting);
     if (plan && plan->UnfitReason().empty()) {
         return {plan, {}};
     }

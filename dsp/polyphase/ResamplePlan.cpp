@@ -2,7 +2,6 @@
 
 #include "dsp/polyphase/DesignedSearch.hpp"
 #include "dsp/polyphase/FftConvolver.hpp"
-#include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranches.hpp"
 #include "dsp/polyphase/PolyphaseStage.hpp"
 #include "dsp/polyphase/SteepSearch.hpp"
@@ -13,9 +12,6 @@
 
 namespace {
 
-// A handful of rate pairs per run is normal; the bound only keeps a
-// pathological caller from growing the cache without limit.
-constexpr std::size_t max_cached_plans = 256;
 constexpr std::uint64_t saturated = std::numeric_limits<std::uint64_t>::max();
 
 std::uint64_t Add(std::uint64_t a, std::uint64_t b) {
