@@ -35,7 +35,7 @@ Factors Downs(const ResamplePlan& plan) {
 
 } // namespace
 
-TEST(StagePlanner, FactorsInAscendingOrder) {
+TEST(DesignedSearch, FactorsInAscendingOrder) {
     EXPECT_TRUE(FactorList(1).empty());
     EXPECT_EQ(FactorList(1009), (std::vector<std::int64_t>{1009})); // beyond the table
     EXPECT_EQ(FactorList(160), (std::vector<std::int64_t>{2, 2, 2, 2, 2, 5}));
@@ -45,7 +45,7 @@ TEST(StagePlanner, FactorsInAscendingOrder) {
     EXPECT_EQ(FactorList(std::int64_t(1) << 30).size(), 30u);
 }
 
-TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
+TEST(DesignedSearch, GroupKeepsTheProductAndTheBound) {
     const std::int64_t factors[] = {2, 2, 2, 2, 2, 5};
     PlannerRandom random(7);
     for (int trial = 0; trial < 200; ++trial) {
@@ -63,7 +63,7 @@ TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
     }
 }
 
-TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
+TEST(DesignedSearch, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     // 11 and 13 never merge under 9: only the shuffle's two draws happen.
     const std::int64_t big[] = {11, 13};
     PlannerRandom reference(99);
@@ -94,7 +94,7 @@ TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     EXPECT_EQ(untouched.Next(), first.Next());
 }
 
-TEST(StagePlanner, RandomNumbersAreTheCLibrarysRandSequence) {
+TEST(DesignedSearch, RandomNumbersAreTheCLibrarysRandSequence) {
     // Seeds as the clock gives them, 0 (taken as 1) and the top of the range.
     for (const unsigned seed : {1765000000u, 0u, 1u, 12345u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         PlannerRandom random(seed);
@@ -115,7 +115,7 @@ TEST(StagePlanner, RandomNumbersAreTheCLibrarysRandSequence) {
     }
 }
 
-TEST(StagePlanner, CostsOfKnownPlans) {
+TEST(DesignedSearch, CostsOfKnownPlans) {
     EXPECT_EQ(DesignedSearch::Cost({8, 4, 5}, {7, 3, 7}, 160, 147), 655);
     EXPECT_EQ(DesignedSearch::Cost({7, 3, 7}, {5, 4, 8}, 147, 160), 642);
     EXPECT_EQ(DesignedSearch::Cost({3, 7, 7}, {5, 8, 8}, 147, 320), 634);
@@ -128,7 +128,7 @@ TEST(StagePlanner, CostsOfKnownPlans) {
 
 // The lowest-cost plan is unique for these ratios, so the seed does not
 // matter. Each pair is searched once per process and then cached.
-TEST(StagePlanner, FindsTheCheapestPlans) {
+TEST(DesignedSearch, FindsTheCheapestPlans) {
     struct Row {
         std::int64_t l, m;
         Factors up, down;
@@ -152,7 +152,7 @@ TEST(StagePlanner, FindsTheCheapestPlans) {
     }
 }
 
-TEST(StagePlanner, TiedPlansEitherWay) {
+TEST(DesignedSearch, TiedPlansEitherWay) {
     const auto up8 = ResamplePlan::For(1, 8);
     EXPECT_EQ(up8->Cost(), 16);
     EXPECT_TRUE((Ups(*up8) == Factors{8} && Downs(*up8) == Factors{1}) ||
@@ -163,7 +163,7 @@ TEST(StagePlanner, TiedPlansEitherWay) {
                 (Ups(*down8) == Factors{1, 1} && Downs(*down8) == Factors{4, 2}));
 }
 
-TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
+TEST(DesignedSearch, CachedPlanIsReusedWithoutDrawing) {
     const auto first = ResamplePlan::For(48000, 384000);
     std::srand(1234);
     const int expected = std::rand();
@@ -173,7 +173,7 @@ TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
     EXPECT_EQ(again, first);
 }
 
-TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
+TEST(DesignedSearch, LargePrimeFactorsStillGiveAPlan) {
     // 44101 = 11 * 19 * 211: the 211 stage is larger than any bound tried.
     PlannerRandom random(1);
     const DesignedSearch::Plan plan = DesignedSearch::PlanStages(44101, 44100, random);

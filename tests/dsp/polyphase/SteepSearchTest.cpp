@@ -70,7 +70,7 @@ void Enumerate(std::int64_t l, std::int64_t m, std::int64_t l_left, std::int64_t
 // pass edge 0.93 F = 20506.5. Stage 1 interpolates 96 kHz to 4.704 MHz and
 // leaves 58.8 kHz, so it stops at 58800 - 22050 = 36750 Hz; stage 2, the
 // steep one, runs at 176.4 kHz and stops at 22050 Hz.
-TEST(SteepPlanner, StageEdgesInHertz) {
+TEST(SteepSearch, StageEdgesInHertz) {
     // Units of input rate / M = 300 Hz: rates 320, then 196; F = 73.5.
     const double nyquist = 73.5;
     const auto first = steep_filter::StageFilter(320, 49, 80, nyquist, Role::Before);
@@ -93,7 +93,7 @@ TEST(SteepPlanner, StageEdgesInHertz) {
     EXPECT_DOUBLE_EQ(capped.stop, 0.5);
 }
 
-TEST(SteepPlanner, FindsTheCheapestCascadeThatAnExhaustiveListFinds) {
+TEST(SteepSearch, FindsTheCheapestCascadeThatAnExhaustiveListFinds) {
     // Small ratios: every cascade of any number of stages.
     const std::int64_t small[][2] = {{2, 1}, {1, 2}, {3, 2}, {4, 9}, {12, 5}, {8, 15}};
     for (const auto& ratio : small) {
@@ -122,7 +122,7 @@ TEST(SteepPlanner, FindsTheCheapestCascadeThatAnExhaustiveListFinds) {
     }
 }
 
-TEST(SteepPlanner, KeepsTheRateAboveTheLowerOfLAndM) {
+TEST(SteepSearch, KeepsTheRateAboveTheLowerOfLAndM) {
     const std::int64_t ratios[][2] = {{160, 147}, {147, 320}, {7999, 768000}, {768000, 1}};
     for (const auto& ratio : ratios) {
         SCOPED_TRACE(testing::Message() << ratio[0] << "/" << ratio[1]);
@@ -146,7 +146,7 @@ TEST(SteepPlanner, KeepsTheRateAboveTheLowerOfLAndM) {
     EXPECT_LT(SteepSearch::Cost({160}, {147}, 160, 147, 1), 0.0); // no steep stage
 }
 
-TEST(SteepPlanner, DrawsNothingAndRepeats) {
+TEST(SteepSearch, DrawsNothingAndRepeats) {
     std::srand(11);
     const int undisturbed = std::rand();
     std::srand(11);
@@ -159,7 +159,7 @@ TEST(SteepPlanner, DrawsNothingAndRepeats) {
     EXPECT_EQ(first.steep, second.steep);
 }
 
-TEST(SteepPlanner, UsesOnlyStagesItIsAllowed) {
+TEST(SteepSearch, UsesOnlyStagesItIsAllowed) {
     std::size_t asked = 0;
     const SteepSearch::StageCheck small = [&asked](std::int64_t, int up, int down,
                                                    const steep_filter::Stage&) {
