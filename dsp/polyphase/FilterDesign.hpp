@@ -10,7 +10,7 @@
 //
 // Two families: the designed filter (a Nuttall window, the passband reaching
 // 0.977 of each stage's own band edge, stored as floats) and the steep one (a
-// Kaiser window, edges placed per stage by the stage planner so that the
+// Kaiser window, edges placed per stage by steep_filter::StageFilter so that the
 // whole cascade stops at the lower Nyquist frequency of the conversion,
 // stored in double precision: float coefficients would leave the polyphase
 // branches' errors as noise near -153 dB of the signal).
