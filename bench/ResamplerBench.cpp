@@ -2,12 +2,13 @@
 // second), each cascade stage's filtering (multiply-adds per second), and
 // the first search for a rate pair's stage plan.
 
+#include "dsp/polyphase/DesignedSearch.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseKernel.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
 #include "dsp/polyphase/PolyphaseStage.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
-#include "dsp/polyphase/StagePlanner.hpp"
+#include "dsp/polyphase/SteepSearch.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -128,7 +129,7 @@ BENCHMARK(BM_Stage)
 void Search(benchmark::State& state, std::int64_t up, std::int64_t down) {
     PlannerRandom random(1);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(StagePlanner::PlanStages(up, down, random));
+        benchmark::DoNotOptimize(DesignedSearch::PlanStages(up, down, random));
     }
 }
 void BM_FirstPlan_44100_48000(benchmark::State& state) {
@@ -143,10 +144,9 @@ BENCHMARK(BM_FirstPlan_96000_44100)->Unit(benchmark::kMillisecond)->Iterations(1
 // The steep search, which draws nothing: its time for a few ratios, the
 // last the slowest legal one met so far.
 void BM_FirstSteepPlan(benchmark::State& state) {
-    auto anything = [](std::int64_t, int, int, const StagePlanner::SteepStage&) { return true; };
+    auto anything = [](std::int64_t, int, int, const steep_filter::Stage&) { return true; };
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            StagePlanner::PlanSteepStages(state.range(0), state.range(1), anything));
+        benchmark::DoNotOptimize(SteepSearch::PlanStages(state.range(0), state.range(1), anything));
     }
 }
 BENCHMARK(BM_FirstSteepPlan)

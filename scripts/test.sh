@@ -12,7 +12,7 @@ bash scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 # Filter-response and planner tests that run for minutes under ThreadSanitizer
 # and use one thread only.
-tsan_excluded='PolyphaseExtremeRates|FarApartAndAwkwardRates|SteepFilter|SteepResample|PolyphaseResample|PolyphaseKernel|PolyphaseSignal|StagePlanner|SteepPlanner|IntegerRequantiser|NoiseShaping'
+tsan_excluded='PolyphaseExtremeRates|FarApartAndAwkwardRates|SteepFilter|SteepResample|PolyphaseResample|PolyphaseKernel|PolyphaseSignal|DesignedSearch|SteepSearch|IntegerRequantiser|NoiseShaping'
 if [ "${1:-}" = "--sanitize" ]; then
   build=build/asan
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMARROWVALE_SANITIZE=ON \

@@ -8,24 +8,20 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <numeric>
 #include <tuple>
 #include <vector>
 
 namespace {
 
-// A sinc of relative cutoff fc centred on n/2 under `window`, rounded to
-// float and scaled so that the stored values sum to 1.
-void WindowedSinc(float* h, int n, float fc, const std::vector<double>& window) {
+// A sinc of relative cutoff fc centred `shift` samples past n/2 under
+// `window`, not yet scaled.
+void WindowedSinc(double* h, int n, float fc, const std::vector<double>& window, double shift) {
     const int c = n / 2;
-    double sum = 0.0;
     for (int i = 0; i < n; ++i) {
-        const double x = 3.14159265358979 * static_cast<double>(fc) * (i - c);
-        h[i] = static_cast<float>(window[static_cast<std::size_t>(i)] * boost::math::sinc_pi(x));
-        sum += static_cast<double>(h[i]);
-    }
-    const double g = 1.0 / sum;
-    for (int i = 0; i < n; ++i) {
-        h[i] = static_cast<float>(static_cast<double>(h[i]) * g);
+        const double x =
+            3.14159265358979 * static_cast<double>(fc) * (static_cast<double>(i - c) - shift);
+        h[i] = window[static_cast<std::size_t>(i)] * boost::math::sinc_pi(x);
     }
 }
 
@@ -43,15 +39,26 @@ std::int64_t StageFilterLength(std::int64_t up, std::int64_t down) {
     return (base + unit - 1) / unit * unit;
 }
 
+float StageFilterCutoff(int up, int down) {
+    return cutoff_factor / static_cast<float>(std::max(up, down));
+}
+
 StageFilterShape StageFilter(int up, int down) {
     return StageFilterShape{static_cast<int>(StageFilterLength(up, down)),
-                            cutoff_factor / static_cast<float>(std::max(up, down))};
+                            StageFilterCutoff(up, down)};
 }
 
 void DesignFilter(float* h, int n, float fc) {
     WindowFunction_Nuttall<double, 0> window;
     window.Build(n);
-    WindowedSinc(h, n, fc, window.values);
+    std::vector<double> exact(static_cast<std::size_t>(n));
+    WindowedSinc(exact.data(), n, fc, window.values, 0.0);
+    // Scaled so that the values as stored, rounded to float, sum to 1.
+    std::copy(exact.begin(), exact.end(), h);
+    const double g = 1.0 / std::accumulate(h, h + n, 0.0);
+    for (int i = 0; i < n; ++i) {
+        h[i] = static_cast<float>(static_cast<double>(h[i]) * g);
+    }
 }
 
 std::int64_t steep_filter::Length(std::int64_t up, double width) {
@@ -68,17 +75,32 @@ std::int64_t steep_filter::Length(std::int64_t up, double width) {
     return (n + unit - 1) / unit * unit;
 }
 
+steep_filter::Role steep_filter::RoleOf(std::size_t stage, std::size_t steep) {
+    return stage < steep ? Role::Before : (stage == steep ? Role::Steep : Role::After);
+}
+
+steep_filter::Stage steep_filter::StageFilter(std::int64_t rate, int up, int down,
+                                              double lower_nyquist, Role role) {
+    const double in_rate = static_cast<double>(rate);
+    const double big_rate = in_rate * up;
+    const double out_rate = big_rate / down;
+    double stop = lower_nyquist;
+    if (role == Role::Before) {
+        stop = out_rate - lower_nyquist;
+    } else if (role == Role::After) {
+        stop = in_rate - lower_nyquist;
+    }
+    stop = std::min(stop, 0.5 * big_rate);
+    const double pass = pass_edge * lower_nyquist / big_rate;
+    stop /= big_rate;
+    return {Length(up, stop - pass), static_cast<float>(pass + stop), pass, stop};
+}
+
 void DesignKaiserFilter(double* h, int n, float fc, double beta, double shift) {
     WindowFunction_Kaiser<double, 0> window(beta, shift);
     window.Build(n);
-    const int c = n / 2;
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double x =
-            3.14159265358979 * static_cast<double>(fc) * (static_cast<double>(i - c) - shift);
-        h[i] = window.values[static_cast<std::size_t>(i)] * boost::math::sinc_pi(x);
-        sum += h[i];
-    }
+    WindowedSinc(h, n, fc, window.values, shift);
+    const double sum = std::accumulate(h, h + n, 0.0);
     for (int i = 0; i < n; ++i) {
         h[i] /= sum;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -9,7 +10,7 @@
 //
 // Two families: the designed filter (a Nuttall window, the passband reaching
 // 0.977 of each stage's own band edge, stored as floats) and the steep one (a
-// Kaiser window, edges placed per stage by the stage planner so that the
+// Kaiser window, edges placed per stage by steep_filter::StageFilter so that the
 // whole cascade stops at the lower Nyquist frequency of the conversion,
 // stored in double precision: float coefficients would leave the polyphase
 // branches' errors as noise near -153 dB of the signal).
@@ -36,6 +37,8 @@ struct StageFilterShape {
     float cutoff;
 };
 StageFilterShape StageFilter(int up, int down);
+// The cutoff alone: cutoff_factor over the larger factor.
+float StageFilterCutoff(int up, int down);
 
 // The length alone, for any factors: absurd ratios give lengths beyond int,
 // which are sized and refused rather than built.
@@ -60,6 +63,28 @@ constexpr double pass_edge = 0.93;
 // interpolated rate, rounded up to an even multiple of up. Saturates instead
 // of overflowing for absurd widths.
 std::int64_t Length(std::int64_t up, double width);
+
+// Rates are in units of input rate / M for the ratio L/M, in which every
+// stage's rates are whole numbers. With F = min(L, M) / 2, the lower Nyquist
+// frequency, one stage is the steep one: its stopband starts at F. A stage
+// before it may let through whatever its decimation folds no lower than F,
+// since the steep stage removes that: it stops at q - F, q its output rate. A
+// stage after it sees nothing above F but its own images, which start at
+// r - F, r its input rate. Every stage passes up to pass_edge * F, and stops
+// at most at half its interpolated rate.
+enum class Role { Before, Steep, After };
+// The role of stage `stage` in a cascade whose steep stage is `steep`.
+Role RoleOf(std::size_t stage, std::size_t steep);
+
+struct Stage {
+    std::int64_t length; // an even multiple of up, by Length
+    float cutoff;        // mid-transition, relative to half the interpolated rate
+    double pass;         // the edges, as fractions of the interpolated rate
+    double stop;
+};
+// The filter of a stage taking `rate`, interpolating by up and decimating by
+// down, in the given role.
+Stage StageFilter(std::int64_t rate, int up, int down, double lower_nyquist, Role role);
 } // namespace steep_filter
 
 // As DesignFilter, under a Kaiser window of shape beta (also centred on n/2),

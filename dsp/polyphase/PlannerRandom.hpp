@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-// The stage planner's random numbers: the sequence the GNU C library's
+// The designed filters' search's random numbers: the sequence the GNU C library's
 // rand() gives after srand(seed) (its additive feedback generator of degree
 // 31 and separation 3, seeded by a linear congruence and run 310 steps), in
 // a generator of its own. The search draws millions of numbers; rand() takes

@@ -21,8 +21,8 @@
 // exactly.
 //
 // The filter setting chooses the stages' filters and, with them, the search
-// for the cascade (see StagePlanner): the designed filters, or the steep ones
-// that stop at the lower Nyquist frequency of the conversion.
+// for the cascade (DesignedSearch or SteepSearch): the designed filters, or
+// the steep ones that stop at the lower Nyquist frequency of the conversion.
 class ResamplePlan {
 public:
     struct Stage {
@@ -56,16 +56,14 @@ public:
     static constexpr std::size_t max_table_bytes = std::size_t(256) << 20;
 
     // The plan for converting input_rate to output_rate with the given
-    // filters, from a cache. Equal rates give a plan with no stages (a copy)
-    // whatever the setting. For different rates the designed filters' stages
-    // come from StagePlanner::PlanStages, with the planner's generator
-    // reseeded from the calendar clock, the first time a ratio is asked for;
-    // the steep filters' from StagePlanner::PlanSteepStages, which draws
-    // nothing, among stages whose own filter and buffers fit the limits.
-    // When that cascade exceeds the memory limits the single stage L/M is
-    // used, when that fits. Returns null, with `reason` naming the rates and
-    // the limit, when nothing fits or a rate is not positive. Safe to call
-    // from several threads.
+    // filters, from the process-wide cache (PlanCache.cpp). Equal rates give a plan with no stages
+    // (a copy) whatever the setting. For different rates the designed filters' stages come from
+    // DesignedSearch::PlanStages, with the planner's generator reseeded from the calendar clock,
+    // the first time a ratio is asked for; the steep filters' from SteepSearch::PlanStages, which
+    // draws nothing, among stages whose own filter and buffers fit the limits. When that cascade
+    // exceeds the memory limits the single stage L/M is used, when that fits. Returns null, with
+    // `reason` naming the rates and the limit, when nothing fits or a rate is not positive. Safe to
+    // call from several threads.
     static std::shared_ptr<const ResamplePlan>
     Find(int input_rate, int output_rate, std::string& reason,
          FilterSetting setting = FilterSetting::Designed);
@@ -75,10 +73,10 @@ public:
     static std::shared_ptr<const ResamplePlan> For(int input_rate, int output_rate,
                                                    FilterSetting setting = FilterSetting::Designed);
 
-    // The plan for given stage factors, whatever the limits say; for tests
-    // and for sizing. The lists may differ in length: the shorter one counts
-    // as padded with ones. With the steep setting, stage `steep_stage` is
-    // the one whose stopband starts at the lower Nyquist frequency.
+    // The layout of the plan for given stage factors, whatever the limits
+    // say: geometry, filters, latency, priming and memory. The lists may differ in length: the
+    // shorter one counts as padded with ones. With the steep setting, stage `steep_stage` is the
+    // one whose stopband starts at the lower Nyquist frequency.
     ResamplePlan(std::int64_t up_factor, std::int64_t down_factor, const std::vector<int>& up,
                  const std::vector<int>& down, FilterSetting setting = FilterSetting::Designed,
                  std::size_t steep_stage = 0);
@@ -91,8 +89,8 @@ public:
     double Ratio() const { return ratio; }
     const std::vector<Stage>& Stages() const { return stages; }
     FilterSetting Setting() const { return setting; }
-    // The planner's estimate of the work: StagePlanner::Cost for the designed
-    // filters, StagePlanner::SteepCost (rounded) for the steep ones.
+    // The planner's estimate of the work: DesignedSearch::Cost for the
+    // designed filters, SteepSearch::Cost (rounded) for the steep ones.
     std::int64_t Cost() const { return cost; }
 
     // Output samples of the cascade that come before the first one aligned
@@ -116,7 +114,16 @@ public:
     std::uint64_t StateBytes() const { return state_bytes; }
     std::uint64_t TableBytes() const { return table_bytes; }
     // Why the plan exceeds the memory limits; empty when it fits.
-    std::string Unfit() const;
+    std::string UnfitReason() const;
+    // Why every plan of L/M exceeds the limits by its input and output blocks
+    // alone; empty when they fit.
+    static std::string BlocksReason(std::int64_t up_factor, std::int64_t down_factor,
+                                    FilterSetting setting);
+    // Whether a stage with a filter of `length` taps, taking `rate` (in units
+    // of input rate / M) and interpolating by `up`, fits the limits on its own
+    // with the steep filter's blocks.
+    static bool StageFits(std::int64_t length, int up, std::int64_t rate, std::int64_t up_factor,
+                          std::int64_t down_factor);
 
     // Output samples for `input` input samples: ceil(input * L / M), exact.
     std::uint64_t OutputLength(std::uint64_t input) const;

@@ -1,8 +1,8 @@
 // Extreme but legal rate pairs: exact lengths, bounded memory, the single
 // stage taking over from absurd cascades, and refusals that say why.
 
+#include "dsp/polyphase/DesignedSearch.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
-#include "dsp/polyphase/StagePlanner.hpp"
 #include "support/Signals.hpp"
 
 #include <cstdint>
@@ -129,7 +129,7 @@ TEST(PolyphaseExtremeRates, SingleStageReplacesAnAbsurdCascade) {
     // hundreds of millions of samples; one stage of 20 taps per branch
     // needs two blocks of about 44100.
     PlannerRandom random(1);
-    const StagePlanner::Plan planned = StagePlanner::PlanStages(44101, 44100, random);
+    const DesignedSearch::Plan planned = DesignedSearch::PlanStages(44101, 44100, random);
     ASSERT_FALSE(planned.up.empty());
     EXPECT_GT(ResamplePlan(44101, 44100, planned.up, planned.down).StateBytes(),
               ResamplePlan::max_state_bytes);

@@ -2,10 +2,10 @@
 // passband, the latency, exact lengths, extreme ratios; and the designed
 // filters' plans left as they were.
 
+#include "dsp/polyphase/DesignedSearch.hpp"
 #include "dsp/polyphase/FilterDesign.hpp"
 #include "dsp/polyphase/PolyphaseBranchCache.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
-#include "dsp/polyphase/StagePlanner.hpp"
 #include "support/FilterResponse.hpp"
 #include "support/ResamplerDrive.hpp"
 #include "support/Signals.hpp"
@@ -187,7 +187,7 @@ TEST(SteepResample, DesignedFiltersStayAsTheyWere) {
             downs.push_back(stage.down);
         }
         EXPECT_EQ(plan->Cost(),
-                  StagePlanner::Cost(ups, downs, plan->UpFactor(), plan->DownFactor()));
+                  DesignedSearch::Cost(ups, downs, plan->UpFactor(), plan->DownFactor()));
         PolyphaseResample r(plan);
         for (std::size_t i = 0; i < plan->Stages().size(); ++i) {
             const ResamplePlan::Stage& stage = plan->Stages()[i];
@@ -222,7 +222,7 @@ TEST(SteepResample, ExtremeRatiosStayWithinTheLimits) {
         EXPECT_EQ(plan->Setting(), FilterSetting::Steep);
         EXPECT_LE(plan->StateBytes(), ResamplePlan::max_state_bytes);
         EXPECT_LE(plan->TableBytes(), ResamplePlan::max_table_bytes);
-        EXPECT_TRUE(plan->Unfit().empty());
+        EXPECT_TRUE(plan->UnfitReason().empty());
         const std::uint64_t expected = (300 * static_cast<std::uint64_t>(c.out_rate) +
                                         static_cast<std::uint64_t>(c.in_rate) - 1) /
                                        static_cast<std::uint64_t>(c.in_rate);

@@ -1,7 +1,8 @@
 // The steep cascade's stage edges and the search for its cheapest plan.
 
+#include "dsp/polyphase/SteepSearch.hpp"
+
 #include "dsp/polyphase/FilterDesign.hpp"
-#include "dsp/polyphase/StagePlanner.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,9 +12,9 @@
 
 namespace {
 
-using Role = StagePlanner::SteepRole;
+using Role = steep_filter::Role;
 
-bool Anything(std::int64_t, int, int, const StagePlanner::SteepStage&) {
+bool Anything(std::int64_t, int, int, const steep_filter::Stage&) {
     return true;
 }
 
@@ -38,7 +39,7 @@ void Enumerate(std::int64_t l, std::int64_t m, std::int64_t l_left, std::int64_t
                std::vector<int>& up, std::vector<int>& down, std::size_t depth, Best& best) {
     if (l_left == 1 && m_left == 1) {
         for (std::size_t k = 0; k < up.size(); ++k) {
-            const double cost = StagePlanner::SteepCost(up, down, l, m, k);
+            const double cost = SteepSearch::Cost(up, down, l, m, k);
             ++best.count;
             if (cost > 0 && (best.cost < 0 || cost < best.cost)) {
                 best.cost = cost;
@@ -69,63 +70,63 @@ void Enumerate(std::int64_t l, std::int64_t m, std::int64_t l_left, std::int64_t
 // pass edge 0.93 F = 20506.5. Stage 1 interpolates 96 kHz to 4.704 MHz and
 // leaves 58.8 kHz, so it stops at 58800 - 22050 = 36750 Hz; stage 2, the
 // steep one, runs at 176.4 kHz and stops at 22050 Hz.
-TEST(SteepPlanner, StageEdgesInHertz) {
+TEST(SteepSearch, StageEdgesInHertz) {
     // Units of input rate / M = 300 Hz: rates 320, then 196; F = 73.5.
     const double nyquist = 73.5;
-    const auto first = StagePlanner::SteepStageFilter(320, 49, 80, nyquist, Role::Before);
+    const auto first = steep_filter::StageFilter(320, 49, 80, nyquist, Role::Before);
     EXPECT_NEAR(first.stop, 36750.0 / 4704000.0, 1e-15);
     EXPECT_NEAR(first.pass, 20506.5 / 4704000.0, 1e-15);
     EXPECT_NEAR(first.cutoff, (36750.0 + 20506.5) / 4704000.0, 1e-7);
     EXPECT_EQ(first.length % 98, 0);
-    const auto second = StagePlanner::SteepStageFilter(196, 3, 4, nyquist, Role::Steep);
+    const auto second = steep_filter::StageFilter(196, 3, 4, nyquist, Role::Steep);
     EXPECT_NEAR(second.stop, 22050.0 / 176400.0, 1e-15);
     EXPECT_NEAR(second.pass, 20506.5 / 176400.0, 1e-15);
 
     // After the steep stage the first images sit at the input rate less F:
     // 44.1 kHz -> 58.8 kHz (4/3, steep) -> 96 kHz (80/49) stops the second
     // stage at 58800 - 22050 = 36750 Hz of 4.704 MHz.
-    const auto after = StagePlanner::SteepStageFilter(196, 80, 49, nyquist, Role::After);
+    const auto after = steep_filter::StageFilter(196, 80, 49, nyquist, Role::After);
     EXPECT_NEAR(after.stop, 36750.0 / 4704000.0, 1e-15);
     // Never beyond half the interpolated rate: 1 -> 2 (2/1, before a steep
     // stage) would stop at 2 - 0.5 but is held at 1.
-    const auto capped = StagePlanner::SteepStageFilter(1, 2, 1, 0.5, Role::Before);
+    const auto capped = steep_filter::StageFilter(1, 2, 1, 0.5, Role::Before);
     EXPECT_DOUBLE_EQ(capped.stop, 0.5);
 }
 
-TEST(SteepPlanner, FindsTheCheapestCascadeThatAnExhaustiveListFinds) {
+TEST(SteepSearch, FindsTheCheapestCascadeThatAnExhaustiveListFinds) {
     // Small ratios: every cascade of any number of stages.
     const std::int64_t small[][2] = {{2, 1}, {1, 2}, {3, 2}, {4, 9}, {12, 5}, {8, 15}};
     for (const auto& ratio : small) {
         SCOPED_TRACE(testing::Message() << ratio[0] << "/" << ratio[1]);
-        const auto plan = StagePlanner::PlanSteepStages(ratio[0], ratio[1], Anything);
+        const auto plan = SteepSearch::PlanStages(ratio[0], ratio[1], Anything);
         ASSERT_FALSE(plan.up.empty());
         Best best;
         std::vector<int> up, down;
         Enumerate(ratio[0], ratio[1], ratio[0], ratio[1], up, down, 64, best);
         EXPECT_DOUBLE_EQ(plan.cost, best.cost) << best.count << " cascades";
-        EXPECT_DOUBLE_EQ(
-            StagePlanner::SteepCost(plan.up, plan.down, ratio[0], ratio[1], plan.steep), plan.cost);
+        EXPECT_DOUBLE_EQ(SteepSearch::Cost(plan.up, plan.down, ratio[0], ratio[1], plan.steep),
+                         plan.cost);
     }
     // Common ratios: no cascade of up to three stages is cheaper.
     const std::int64_t common[][2] = {{160, 147}, {147, 160}, {147, 320}, {320, 147}};
     for (const auto& ratio : common) {
         SCOPED_TRACE(testing::Message() << ratio[0] << "/" << ratio[1]);
-        const auto plan = StagePlanner::PlanSteepStages(ratio[0], ratio[1], Anything);
+        const auto plan = SteepSearch::PlanStages(ratio[0], ratio[1], Anything);
         ASSERT_FALSE(plan.up.empty());
         Best best;
         std::vector<int> up, down;
         Enumerate(ratio[0], ratio[1], ratio[0], ratio[1], up, down, 3, best);
         EXPECT_LE(plan.cost, best.cost);
-        EXPECT_DOUBLE_EQ(
-            StagePlanner::SteepCost(plan.up, plan.down, ratio[0], ratio[1], plan.steep), plan.cost);
+        EXPECT_DOUBLE_EQ(SteepSearch::Cost(plan.up, plan.down, ratio[0], ratio[1], plan.steep),
+                         plan.cost);
     }
 }
 
-TEST(SteepPlanner, KeepsTheRateAboveTheLowerOfLAndM) {
+TEST(SteepSearch, KeepsTheRateAboveTheLowerOfLAndM) {
     const std::int64_t ratios[][2] = {{160, 147}, {147, 320}, {7999, 768000}, {768000, 1}};
     for (const auto& ratio : ratios) {
         SCOPED_TRACE(testing::Message() << ratio[0] << "/" << ratio[1]);
-        const auto plan = StagePlanner::PlanSteepStages(ratio[0], ratio[1], Anything);
+        const auto plan = SteepSearch::PlanStages(ratio[0], ratio[1], Anything);
         ASSERT_FALSE(plan.up.empty());
         ASSERT_LT(plan.steep, plan.up.size());
         std::int64_t rate = ratio[1];
@@ -141,31 +142,31 @@ TEST(SteepPlanner, KeepsTheRateAboveTheLowerOfLAndM) {
         EXPECT_EQ(m, ratio[1]);
     }
     // A stage that takes the rate below min(L, M) is refused by the cost too.
-    EXPECT_LT(StagePlanner::SteepCost({20, 8}, {21, 7}, 160, 147, 1), 0.0);
-    EXPECT_LT(StagePlanner::SteepCost({160}, {147}, 160, 147, 1), 0.0); // no steep stage
+    EXPECT_LT(SteepSearch::Cost({20, 8}, {21, 7}, 160, 147, 1), 0.0);
+    EXPECT_LT(SteepSearch::Cost({160}, {147}, 160, 147, 1), 0.0); // no steep stage
 }
 
-TEST(SteepPlanner, DrawsNothingAndRepeats) {
+TEST(SteepSearch, DrawsNothingAndRepeats) {
     std::srand(11);
     const int undisturbed = std::rand();
     std::srand(11);
-    const auto first = StagePlanner::PlanSteepStages(160, 147, Anything);
+    const auto first = SteepSearch::PlanStages(160, 147, Anything);
     EXPECT_EQ(std::rand(), undisturbed);
     std::srand(12345);
-    const auto second = StagePlanner::PlanSteepStages(160, 147, Anything);
+    const auto second = SteepSearch::PlanStages(160, 147, Anything);
     EXPECT_EQ(first.up, second.up);
     EXPECT_EQ(first.down, second.down);
     EXPECT_EQ(first.steep, second.steep);
 }
 
-TEST(SteepPlanner, UsesOnlyStagesItIsAllowed) {
+TEST(SteepSearch, UsesOnlyStagesItIsAllowed) {
     std::size_t asked = 0;
-    const StagePlanner::SteepStageCheck small = [&asked](std::int64_t, int up, int down,
-                                                         const StagePlanner::SteepStage&) {
+    const SteepSearch::StageCheck small = [&asked](std::int64_t, int up, int down,
+                                                   const steep_filter::Stage&) {
         ++asked;
         return up <= 8 && down <= 8;
     };
-    const auto plan = StagePlanner::PlanSteepStages(160, 147, small);
+    const auto plan = SteepSearch::PlanStages(160, 147, small);
     EXPECT_GT(asked, 0u);
     // 160/147 = 2^5 * 5 / (3 * 7^2) splits into such stages, though not
     // into its cheapest cascade, 8/7 then 20/21.
@@ -174,8 +175,8 @@ TEST(SteepPlanner, UsesOnlyStagesItIsAllowed) {
         EXPECT_LE(plan.up[i], 8);
         EXPECT_LE(plan.down[i], 8);
     }
-    const auto none = StagePlanner::PlanSteepStages(
-        160, 147, [](std::int64_t, int, int, const StagePlanner::SteepStage&) { return false; });
+    const auto none = SteepSearch::PlanStages(
+        160, 147, [](std::int64_t, int, int, const steep_filter::Stage&) { return false; });
     EXPECT_TRUE(none.up.empty());
     EXPECT_EQ(none.cost, 0.0);
 }

@@ -1,4 +1,4 @@
-#include "dsp/polyphase/StagePlanner.hpp"
+#include "dsp/polyphase/DesignedSearch.hpp"
 
 #include "dsp/polyphase/ResamplePlan.hpp"
 
@@ -10,8 +10,8 @@
 namespace {
 
 std::vector<std::int64_t> FactorList(std::int64_t a) {
-    std::int64_t f[StagePlanner::max_list];
-    const int n = StagePlanner::Factor(a, f);
+    std::int64_t f[DesignedSearch::max_list];
+    const int n = DesignedSearch::Factor(a, f);
     return std::vector<std::int64_t>(f, f + n);
 }
 
@@ -35,7 +35,7 @@ Factors Downs(const ResamplePlan& plan) {
 
 } // namespace
 
-TEST(StagePlanner, FactorsInAscendingOrder) {
+TEST(DesignedSearch, FactorsInAscendingOrder) {
     EXPECT_TRUE(FactorList(1).empty());
     EXPECT_EQ(FactorList(1009), (std::vector<std::int64_t>{1009})); // beyond the table
     EXPECT_EQ(FactorList(160), (std::vector<std::int64_t>{2, 2, 2, 2, 2, 5}));
@@ -45,13 +45,13 @@ TEST(StagePlanner, FactorsInAscendingOrder) {
     EXPECT_EQ(FactorList(std::int64_t(1) << 30).size(), 30u);
 }
 
-TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
+TEST(DesignedSearch, GroupKeepsTheProductAndTheBound) {
     const std::int64_t factors[] = {2, 2, 2, 2, 2, 5};
     PlannerRandom random(7);
     for (int trial = 0; trial < 200; ++trial) {
-        std::int64_t out[StagePlanner::max_list];
+        std::int64_t out[DesignedSearch::max_list];
         const int k = 8; // pads with two ones
-        const int n = StagePlanner::Group(factors, 6, k, 9, out, random);
+        const int n = DesignedSearch::Group(factors, 6, k, 9, out, random);
         ASSERT_GE(n, 1);
         ASSERT_LE(n, k);
         std::int64_t product = 1;
@@ -63,15 +63,15 @@ TEST(StagePlanner, GroupKeepsTheProductAndTheBound) {
     }
 }
 
-TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
+TEST(DesignedSearch, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     // 11 and 13 never merge under 9: only the shuffle's two draws happen.
     const std::int64_t big[] = {11, 13};
     PlannerRandom reference(99);
     reference.Next();
     reference.Next();
     PlannerRandom random(99);
-    std::int64_t out[StagePlanner::max_list];
-    EXPECT_EQ(StagePlanner::Group(big, 2, 2, 9, out, random), 2);
+    std::int64_t out[DesignedSearch::max_list];
+    EXPECT_EQ(DesignedSearch::Group(big, 2, 2, 9, out, random), 2);
     EXPECT_EQ(random.Next(), reference.Next());
 
     // {2, 3}: two shuffle draws, then one draw deciding the merge.
@@ -81,7 +81,7 @@ TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     ahead.Next();
     const int merge_draw = ahead.Next();
     PlannerRandom merging(5);
-    const int n = StagePlanner::Group(small, 2, 2, 9, out, merging);
+    const int n = DesignedSearch::Group(small, 2, 2, 9, out, merging);
     EXPECT_EQ(n, (merge_draw & 1) ? 1 : 2);
     EXPECT_EQ(merging.Next(), ahead.Next());
 
@@ -89,12 +89,12 @@ TEST(StagePlanner, GroupDrawsTwiceForEachSwapAndOnceForEachMergeChance) {
     PlannerRandom untouched(5);
     PlannerRandom first(5);
     const std::int64_t one[] = {7};
-    EXPECT_EQ(StagePlanner::Group(one, 1, 1, 9, out, untouched), 1);
+    EXPECT_EQ(DesignedSearch::Group(one, 1, 1, 9, out, untouched), 1);
     EXPECT_EQ(out[0], 7);
     EXPECT_EQ(untouched.Next(), first.Next());
 }
 
-TEST(StagePlanner, RandomNumbersAreTheCLibrarysRandSequence) {
+TEST(DesignedSearch, RandomNumbersAreTheCLibrarysRandSequence) {
     // Seeds as the clock gives them, 0 (taken as 1) and the top of the range.
     for (const unsigned seed : {1765000000u, 0u, 1u, 12345u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         PlannerRandom random(seed);
@@ -115,20 +115,20 @@ TEST(StagePlanner, RandomNumbersAreTheCLibrarysRandSequence) {
     }
 }
 
-TEST(StagePlanner, CostsOfKnownPlans) {
-    EXPECT_EQ(StagePlanner::Cost({8, 4, 5}, {7, 3, 7}, 160, 147), 655);
-    EXPECT_EQ(StagePlanner::Cost({7, 3, 7}, {5, 4, 8}, 147, 160), 642);
-    EXPECT_EQ(StagePlanner::Cost({3, 7, 7}, {5, 8, 8}, 147, 320), 634);
-    EXPECT_EQ(StagePlanner::Cost({8, 8, 5}, {7, 7, 3}, 320, 147), 807);
-    EXPECT_EQ(StagePlanner::Cost({8}, {1}, 8, 1), 16);
-    EXPECT_EQ(StagePlanner::Cost({2, 4}, {1}, 8, 1), 16); // down padded with 1
+TEST(DesignedSearch, CostsOfKnownPlans) {
+    EXPECT_EQ(DesignedSearch::Cost({8, 4, 5}, {7, 3, 7}, 160, 147), 655);
+    EXPECT_EQ(DesignedSearch::Cost({7, 3, 7}, {5, 4, 8}, 147, 160), 642);
+    EXPECT_EQ(DesignedSearch::Cost({3, 7, 7}, {5, 8, 8}, 147, 320), 634);
+    EXPECT_EQ(DesignedSearch::Cost({8, 8, 5}, {7, 7, 3}, 320, 147), 807);
+    EXPECT_EQ(DesignedSearch::Cost({8}, {1}, 8, 1), 16);
+    EXPECT_EQ(DesignedSearch::Cost({2, 4}, {1}, 8, 1), 16); // down padded with 1
     // Decimating first would take 147 below min(160, 147).
-    EXPECT_EQ(StagePlanner::Cost({5, 4, 8}, {7, 7, 3}, 160, 147), -1);
+    EXPECT_EQ(DesignedSearch::Cost({5, 4, 8}, {7, 7, 3}, 160, 147), -1);
 }
 
 // The lowest-cost plan is unique for these ratios, so the seed does not
 // matter. Each pair is searched once per process and then cached.
-TEST(StagePlanner, FindsTheCheapestPlans) {
+TEST(DesignedSearch, FindsTheCheapestPlans) {
     struct Row {
         std::int64_t l, m;
         Factors up, down;
@@ -152,7 +152,7 @@ TEST(StagePlanner, FindsTheCheapestPlans) {
     }
 }
 
-TEST(StagePlanner, TiedPlansEitherWay) {
+TEST(DesignedSearch, TiedPlansEitherWay) {
     const auto up8 = ResamplePlan::For(1, 8);
     EXPECT_EQ(up8->Cost(), 16);
     EXPECT_TRUE((Ups(*up8) == Factors{8} && Downs(*up8) == Factors{1}) ||
@@ -163,7 +163,7 @@ TEST(StagePlanner, TiedPlansEitherWay) {
                 (Ups(*down8) == Factors{1, 1} && Downs(*down8) == Factors{4, 2}));
 }
 
-TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
+TEST(DesignedSearch, CachedPlanIsReusedWithoutDrawing) {
     const auto first = ResamplePlan::For(48000, 384000);
     std::srand(1234);
     const int expected = std::rand();
@@ -173,10 +173,10 @@ TEST(StagePlanner, CachedPlanIsReusedWithoutDrawing) {
     EXPECT_EQ(again, first);
 }
 
-TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
+TEST(DesignedSearch, LargePrimeFactorsStillGiveAPlan) {
     // 44101 = 11 * 19 * 211: the 211 stage is larger than any bound tried.
     PlannerRandom random(1);
-    const StagePlanner::Plan plan = StagePlanner::PlanStages(44101, 44100, random);
+    const DesignedSearch::Plan plan = DesignedSearch::PlanStages(44101, 44100, random);
     std::int64_t up = 1, down = 1;
     for (int f : plan.up) {
         up *= f;
@@ -186,5 +186,5 @@ TEST(StagePlanner, LargePrimeFactorsStillGiveAPlan) {
     }
     EXPECT_EQ(up, 44101);
     EXPECT_EQ(down, 44100);
-    EXPECT_GT(StagePlanner::Cost(plan.up, plan.down, 44101, 44100), 0);
+    EXPECT_GT(DesignedSearch::Cost(plan.up, plan.down, 44101, 44100), 0);
 }
