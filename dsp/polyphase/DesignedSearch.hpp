@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/polyphase/PlannerRandom.hpp"
+#include "dsp/polyphase/StageFactors.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -21,9 +22,7 @@
 // keeps the result, so that all resamplers of a ratio share one cascade.
 class DesignedSearch {
 public:
-    struct Plan {
-        std::vector<int> up;
-        std::vector<int> down;
+    struct Plan : StageFactors {
         std::int64_t cost = 0; // 0 when the search found nothing
     };
 

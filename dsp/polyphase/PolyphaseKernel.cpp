@@ -81,14 +81,15 @@ struct Group {
     bool rounds;
 };
 
-// Computes the first `count` outputs of a group.
-using BlockFunction = void (*)(const Group& group, std::size_t count);
+// Computes the outputs of a group; blocks[n - 1] is the one for n outputs.
+using BlockFunction = void (*)(const Group& group);
 
 // Outputs k0, k0 + up, k0 + 2 up .. share a branch and start `down` samples
 // apart, so those `period` apart in that sequence also share the phase and
 // so the row. They go to the block function in groups of at most
 // `block_limit`, so that each tap vector loaded serves the whole group.
-void Drive(const PolyphaseKernel::Job& job, BlockFunction block, std::size_t block_limit) {
+template <std::size_t block_limit>
+void Drive(const PolyphaseKernel::Job& job, const BlockFunction (&blocks)[block_limit]) {
     const std::size_t up = static_cast<std::size_t>(job.up);
     const std::size_t down = static_cast<std::size_t>(job.down);
     const std::size_t mask = job.phases - 1;
@@ -111,7 +112,7 @@ void Drive(const PolyphaseKernel::Job& job, BlockFunction block, std::size_t blo
             const std::size_t groups = (n + block_limit - 1) / block_limit;
             for (std::size_t g = 0; g < groups; ++g) {
                 const std::size_t size = n / groups + (g < n % groups ? 1 : 0);
-                block(group, size);
+                blocks[size - 1](group);
                 group.x += size * group.x_step;
                 group.out += size * group.out_step;
             }
@@ -147,15 +148,12 @@ __attribute__((target("avx512f"))) void Block512(const Group& g) {
     for (std::size_t j = 0; j < N; ++j) {
         s[j] = _mm512_setzero_pd();
     }
-    const double* h = g.h;
-    const double* x = g.x;
-    const std::size_t step = g.x_step;
     for (std::size_t c = 0; c < g.width; c += lanes) {
-        const __m512d taps = _mm512_load_pd(h + c);
-        const double* xc = x + c;
+        const __m512d taps = _mm512_load_pd(g.h + c);
+        const double* xc = g.x + c;
 #pragma GCC unroll 16
         for (std::size_t j = 0; j < N; ++j) {
-            s[j] = _mm512_fmadd_pd(taps, _mm512_loadu_pd(xc + j * step), s[j]);
+            s[j] = _mm512_fmadd_pd(taps, _mm512_loadu_pd(xc + j * g.x_step), s[j]);
         }
     }
     __m512d a[8];
@@ -172,15 +170,6 @@ __attribute__((target("avx512f"))) void Block512(const Group& g) {
         g.out[j * g.out_step] = t[lane[j]];
     }
 }
-
-template <std::size_t... N>
-struct Blocks512 {
-    __attribute__((target("avx512f"))) static void Run(const Group& group, std::size_t count) {
-        using Function = void (*)(const Group&);
-        static constexpr Function table[] = {&Block512<N>...};
-        table[count - 1](group);
-    }
-};
 
 // AVX2: two vectors per output and step, columns 0-3 and 4-7 of each eight.
 //
@@ -203,17 +192,14 @@ __attribute__((target("avx2,fma"))) void Block256(const Group& g) {
         lo[j] = _mm256_setzero_pd();
         hi[j] = _mm256_setzero_pd();
     }
-    const double* h = g.h;
-    const double* x = g.x;
-    const std::size_t step = g.x_step;
     for (std::size_t c = 0; c < g.width; c += lanes) {
-        const __m256d taps_lo = _mm256_load_pd(h + c);
-        const __m256d taps_hi = _mm256_load_pd(h + c + 4);
-        const double* xc = x + c;
+        const __m256d taps_lo = _mm256_load_pd(g.h + c);
+        const __m256d taps_hi = _mm256_load_pd(g.h + c + 4);
+        const double* xc = g.x + c;
 #pragma GCC unroll 16
         for (std::size_t j = 0; j < N; ++j) {
-            lo[j] = _mm256_fmadd_pd(taps_lo, _mm256_loadu_pd(xc + j * step), lo[j]);
-            hi[j] = _mm256_fmadd_pd(taps_hi, _mm256_loadu_pd(xc + j * step + 4), hi[j]);
+            lo[j] = _mm256_fmadd_pd(taps_lo, _mm256_loadu_pd(xc + j * g.x_step), lo[j]);
+            hi[j] = _mm256_fmadd_pd(taps_hi, _mm256_loadu_pd(xc + j * g.x_step + 4), hi[j]);
         }
     }
     constexpr std::size_t padded = (N + 3) / 4 * 4;
@@ -237,30 +223,21 @@ __attribute__((target("avx2,fma"))) void Block256(const Group& g) {
     }
 }
 
-template <std::size_t... N>
-struct Blocks256 {
-    __attribute__((target("avx2,fma"))) static void Run(const Group& group, std::size_t count) {
-        using Function = void (*)(const Group&);
-        static constexpr Function table[] = {&Block256<N>...};
-        table[count - 1](group);
-    }
-};
-
 // Up to eight outputs: one reduction; 12 or 16 did not measure faster.
-using Avx512Blocks = Blocks512<1, 2, 3, 4, 5, 6, 7, 8>;
-constexpr std::size_t avx512_block = 8;
+constexpr BlockFunction avx512_blocks[] = {&Block512<1>, &Block512<2>, &Block512<3>, &Block512<4>,
+                                           &Block512<5>, &Block512<6>, &Block512<7>, &Block512<8>};
 // Two accumulators per output: six outputs fill 12 of the 16 registers.
-using Avx2Blocks = Blocks256<1, 2, 3, 4, 5, 6>;
-constexpr std::size_t avx2_block = 6;
+constexpr BlockFunction avx2_blocks[] = {&Block256<1>, &Block256<2>, &Block256<3>,
+                                         &Block256<4>, &Block256<5>, &Block256<6>};
 
 } // namespace
 
 void PolyphaseKernel::Avx2Fma(const Job& job) {
-    Drive(job, &Avx2Blocks::Run, avx2_block);
+    Drive(job, avx2_blocks);
 }
 
 void PolyphaseKernel::Avx512(const Job& job) {
-    Drive(job, &Avx512Blocks::Run, avx512_block);
+    Drive(job, avx512_blocks);
 }
 
 bool PolyphaseKernel::Avx2FmaAvailable() {

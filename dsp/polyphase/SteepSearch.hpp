@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/polyphase/FilterDesign.hpp"
+#include "dsp/polyphase/StageFactors.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +15,7 @@
 class SteepSearch {
 public:
     // A steep cascade: the factors and which stage is the steep one.
-    struct Plan {
-        std::vector<int> up;
-        std::vector<int> down;
+    struct Plan : StageFactors {
         std::size_t steep = 0;
         double cost = 0; // 0 when the search found nothing
     };

@@ -126,6 +126,20 @@ std::uint64_t RequantiseBlock(Filter& shaper, Dither& dither, const Sample* in, 
     return clipped;
 }
 
+// The unshaped loops draw the dither this many samples ahead.
+constexpr unsigned dither_chunk = 256;
+
+// Fills d with the dither of the next chunk of a block of which `left`
+// samples remain, and returns the chunk's length.
+template <class Dither>
+unsigned DrawChunk(Dither& dither, double (&d)[dither_chunk], unsigned left) {
+    const unsigned n = std::min(dither_chunk, left);
+    for (unsigned i = 0; i < n; ++i) {
+        d[i] = dither.Next();
+    }
+    return n;
+}
+
 // Narrowing without noise shaping: the shaping filter's sum is then exactly
 // 0, so no sample depends on the one before and the loop runs without a
 // chain from one to the next. The dither is drawn a chunk ahead. For integer
@@ -135,14 +149,10 @@ template <class Dither, class Sample>
 std::uint64_t RequantiseUnshaped(Dither& dither, const Sample* in, int* samples, unsigned count,
                                  const Limits& limits) {
     using Rounded = std::conditional_t<std::is_same_v<Sample, int>, std::int32_t, std::int64_t>;
-    constexpr unsigned chunk = 256;
-    double d[chunk];
+    double d[dither_chunk];
     std::uint64_t clipped = 0;
-    for (unsigned start = 0; start < count; start += chunk) {
-        const unsigned n = std::min(chunk, count - start);
-        for (unsigned i = 0; i < n; ++i) {
-            d[i] = dither.Next();
-        }
+    for (unsigned start = 0; start < count; start += dither_chunk) {
+        const unsigned n = DrawChunk(dither, d, count - start);
         const Sample* x = in + start;
         int* y = samples + start;
         unsigned clipped_here = 0;
@@ -184,15 +194,11 @@ MARROWVALE_REQUANTISE_CLONES std::uint64_t RequantiseUnshaped(Dither& dither, co
     const auto hi = static_cast<std::int32_t>(limits.max_output);
     const double wide_lo = static_cast<double>(lo) - 1.0;
     const double wide_hi = static_cast<double>(hi) + 1.0;
-    constexpr unsigned chunk = 256;
-    double d[chunk];
-    std::int32_t w[chunk];
+    double d[dither_chunk];
+    std::int32_t w[dither_chunk];
     std::uint64_t clipped = 0;
-    for (unsigned start = 0; start < count; start += chunk) {
-        const unsigned n = std::min(chunk, count - start);
-        for (unsigned i = 0; i < n; ++i) {
-            d[i] = dither.Next();
-        }
+    for (unsigned start = 0; start < count; start += dither_chunk) {
+        const unsigned n = DrawChunk(dither, d, count - start);
         const double* x = in + start;
         for (unsigned i = 0; i < n; ++i) {
             const double t = (d[i] + Value(x[i])) * limits.inverse_scale;

@@ -7,15 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using testsupport::MakeWav;
-using testsupport::ParseWav;
-using testsupport::ReadFileBytes;
-using testsupport::RunMarrowvale;
-using testsupport::ScratchFolder;
-using testsupport::WavLayout;
-using testsupport::WriteFileBytes;
-
-using testsupport::ExactLength;
+using namespace testsupport;
 
 TEST(ExtremeConversion, ChannelCountsAndOneFrameFiles) {
     for (int channels : {1, 2, 3, 8, 64}) {

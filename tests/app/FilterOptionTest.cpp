@@ -53,10 +53,7 @@ TEST(FilterOption, ZeroByDefaultAndOutOfRangeValuesBecomeZeroWithAWarning) {
 // the option, or with --filter 0, the bytes are the designed filter's.
 TEST(FilterOption, SteepFilterRemovesWhatTheDesignedOneFoldsBack) {
     testsupport::ScratchFolder scratch;
-    testsupport::WavLayout layout;
-    layout.channels = 2;
-    layout.rate = 96000;
-    layout.bits = 24;
+    const testsupport::WavLayout layout = testsupport::PcmLayout(2, 96000, 24);
     const std::size_t frames = 19200;
     std::vector<std::int32_t> samples;
     for (std::size_t n = 0; n < frames; ++n) {
@@ -119,10 +116,8 @@ TEST(FilterOption, SteepBytesDoNotDependOnThreadsOrKernel) {
          {std::pair{96000, "44100"}, std::pair{96000, "48000"}, std::pair{44100, "48000"}}) {
         SCOPED_TRACE(testing::Message() << from << " -> " << to);
         testsupport::ScratchFolder scratch;
-        testsupport::WavLayout layout;
-        layout.channels = 1;
-        layout.rate = static_cast<std::uint32_t>(from);
-        layout.bits = 24;
+        const testsupport::WavLayout layout =
+            testsupport::PcmLayout(1, static_cast<std::uint32_t>(from), 24);
         testsupport::WriteFileBytes(
             scratch / "a.wav",
             testsupport::MakeWav(layout, testsupport::NoiseSamples(200000, 22, 3)));
@@ -153,10 +148,7 @@ TEST(FilterOption, SteepBytesDoNotDependOnThreadsOrKernel) {
 // the sine. Truncated at the input's 16 bits on the way, H3 stood at -97 dB.
 TEST(FilterOption, SteepIntegerOutputIsTheFloatOutputQuantisedOnce) {
     testsupport::ScratchFolder scratch;
-    testsupport::WavLayout layout;
-    layout.channels = 1;
-    layout.rate = 44100;
-    layout.bits = 16;
+    const testsupport::WavLayout layout = testsupport::PcmLayout(1, 44100, 16);
     const double tone = 997.0;
     // Dithered, so that the input's own rounding leaves no harmonics.
     std::mt19937 random(7);

@@ -35,6 +35,12 @@ namespace {
 const double pi = 3.14159265358979323846;
 } // namespace
 
+ToneAndNoise ToneAndNoiseWav(std::size_t frames, std::uint32_t seed) {
+    ToneAndNoise input{Sine(frames, 1000.0, 8000.0, 16000.0), NoiseSamples(frames, 16, seed), {}};
+    input.wav = MakeWav(PcmLayout(2, 8000, 16), Interleave({input.tone, input.noise}));
+    return input;
+}
+
 Samples Sine(std::size_t count, double frequency, double rate, double amplitude, double offset) {
     Samples x(count);
     for (std::size_t n = 0; n < count; ++n) {

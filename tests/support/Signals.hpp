@@ -18,6 +18,14 @@ Samples NoiseSamples(std::size_t count, int bits, std::uint32_t seed);
 // the width does.
 Samples Clip(Samples x, int bits);
 
+// A 16-bit stereo file at 8 kHz: a 1 kHz sine of amplitude 16000 on the
+// left, NoiseSamples from `seed` on the right.
+struct ToneAndNoise {
+    Samples tone, noise;
+    Bytes wav;
+};
+ToneAndNoise ToneAndNoiseWav(std::size_t frames, std::uint32_t seed);
+
 // round(offset + amplitude * sin(2 pi frequency n / rate)) for n = 0 .. count-1,
 // halves away from zero.
 Samples Sine(std::size_t count, double frequency, double rate, double amplitude,

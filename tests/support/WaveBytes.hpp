@@ -74,6 +74,15 @@ struct WavLayout {
     // (the data size override included) in a "ds64" chunk first.
     bool rf64 = false;
 };
+
+// Plain PCM of the given shape, everything else as WavLayout has it.
+inline WavLayout PcmLayout(int channels, std::uint32_t rate, int bits) {
+    WavLayout layout;
+    layout.channels = channels;
+    layout.rate = rate;
+    layout.bits = bits;
+    return layout;
+}
 Bytes MakeWav(const WavLayout& layout, const Samples& samples);
 
 struct ParsedWav {

@@ -89,11 +89,8 @@ TEST(BlockConversion, LargeUpsamplingKeepsExactLengthAndSignal) {
     // 8000 -> 192000 Hz in stereo on three threads: 6000 frames make 144000.
     ScratchFolder scratch;
     const std::size_t frames = 6000;
-    const Samples tone = Sine(frames, 1000.0, 8000.0, 16000.0);
-    const Samples noise = NoiseSamples(frames, 16, 8);
-    WavLayout layout;
-    layout.rate = 8000;
-    WriteFileBytes(scratch / "a.wav", MakeWav(layout, Interleave({tone, noise})));
+    const ToneAndNoise input = ToneAndNoiseWav(frames, 8);
+    WriteFileBytes(scratch / "a.wav", input.wav);
     ConversionSettings settings;
     settings.new_sampling_rate = 192000;
 
@@ -113,8 +110,8 @@ TEST(BlockConversion, LargeUpsamplingKeepsExactLengthAndSignal) {
     // 16 bits stay 16 bits: each channel is the plain resampler's output,
     // clipped to the width.
     const Samples left = ChannelOf(out.samples, 2, 0);
-    EXPECT_EQ(left, Clip(Resample(8000, 192000, tone), 16));
-    EXPECT_EQ(ChannelOf(out.samples, 2, 1), Clip(Resample(8000, 192000, noise), 16));
+    EXPECT_EQ(left, Clip(Resample(8000, 192000, input.tone), 16));
+    EXPECT_EQ(ChannelOf(out.samples, 2, 1), Clip(Resample(8000, 192000, input.noise), 16));
     const std::size_t margin = static_cast<std::size_t>(expected_frames / 8);
     const SineFit fit = FitSine(left, 1000.0, 192000.0, margin, left.size() - margin);
     EXPECT_GT(fit.sinad_db, 88.0);

@@ -99,14 +99,11 @@ TEST(ChannelPipeline, RoundsCutIntoPiecesGiveThePlainResamplersOutput) {
     // tail.
     ScratchFolder scratch;
     const std::size_t frames = 2500;
-    const Samples tone = Sine(frames, 1000.0, 8000.0, 16000.0);
-    const Samples noise = NoiseSamples(frames, 16, 7);
-    WavLayout layout;
-    layout.rate = 8000;
-    WriteFileBytes(scratch / "in.wav", MakeWav(layout, Interleave({tone, noise})));
+    const ToneAndNoise input = ToneAndNoiseWav(frames, 7);
+    WriteFileBytes(scratch / "in.wav", input.wav);
     // 16 bits stay 16 bits: the plain resampler's output, clipped.
-    const Samples expected_left = Clip(Resample(8000, 192000, tone), 16);
-    const Samples expected_right = Clip(Resample(8000, 192000, noise), 16);
+    const Samples expected_left = Clip(Resample(8000, 192000, input.tone), 16);
+    const Samples expected_right = Clip(Resample(8000, 192000, input.noise), 16);
     const std::size_t expected_frames = ExactLength(frames, 8000, 192000);
     ASSERT_EQ(expected_left.size(), expected_frames);
 
@@ -172,9 +169,8 @@ TEST(ChannelPipeline, StopIsHeardAfterEveryRoundAndDuringTheTail) {
     // whole frames that agree with the complete output.
     ScratchFolder scratch;
     const std::size_t frames = 2500;
-    WavLayout layout;
-    layout.rate = 8000;
-    WriteFileBytes(scratch / "in.wav", MakeWav(layout, NoiseSamples(2 * frames, 16, 9)));
+    WriteFileBytes(scratch / "in.wav",
+                   MakeWav(PcmLayout(2, 8000, 16), NoiseSamples(2 * frames, 16, 9)));
     Shape shape;
     shape.output_rate = 192000;
     shape.segments = 2;

@@ -4,7 +4,9 @@
 #include "dsp/dither/hp_tpdf_dither.hpp"
 #include "dsp/dither/tpdf_dither.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
@@ -46,6 +48,19 @@ double Variance(const std::vector<int>& v) {
     return sum / static_cast<double>(v.size());
 }
 
+// Seeds `dither`, sets 8-bit steps with one bit of dither (amplitude 256)
+// and draws `draws` values, each checked to lie within the amplitude.
+template <class Dither>
+std::vector<int> SeededDraws(Dither& dither, std::uint64_t seed) {
+    dither.UseFixedSeed(seed);
+    dither.Init(8, 1, 0);
+    EXPECT_EQ(256, dither.Amplitude());
+    const std::vector<int> values = Draw(dither, draws);
+    EXPECT_TRUE(
+        std::all_of(values.begin(), values.end(), [](int v) { return v >= -256 && v <= 256; }));
+    return values;
+}
+
 int CountEqual(const std::vector<int>& a, const std::vector<int>& b) {
     int equal = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -66,14 +81,7 @@ TEST(DummyDither, AlwaysZero) {
 
 TEST(TpdfDither, RangeMeanVarianceAndTriangularHistogram) {
     tpdf_dither dither;
-    dither.UseFixedSeed(12345);
-    dither.Init(8, 1, 0);
-    EXPECT_EQ(256, dither.Amplitude());
-    const std::vector<int> values = Draw(dither, draws);
-    for (int v : values) {
-        ASSERT_GE(v, -256);
-        ASSERT_LE(v, 256);
-    }
+    const std::vector<int> values = SeededDraws(dither, 12345);
     EXPECT_NEAR(0.0, Mean(values), 1.5);
     // Two independent draws: twice the variance of one. Identical engines would
     // give four times, a single draw of the full range about four times too.
@@ -100,13 +108,17 @@ TEST(TpdfDither, RangeMeanVarianceAndTriangularHistogram) {
     }
 }
 
-TEST(TpdfDither, SmallestAmplitudeGivesZeros) {
-    tpdf_dither dither;
-    dither.Init(1, 0, 0);
-    EXPECT_EQ(1, dither.Amplitude());
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(0, dither.Next());
-    }
+TEST(TriangularDither, SmallestAmplitudeGivesZerosInBothSpectra) {
+    tpdf_dither white;
+    hp_tpdf_dither high_pass;
+    const auto check = [](auto& dither) {
+        dither.Init(1, 0, 0);
+        EXPECT_EQ(1, dither.Amplitude());
+        const std::vector<int> values = Draw(dither, 1000);
+        EXPECT_EQ(std::vector<int>(1000, 0), values);
+    };
+    check(white);
+    check(high_pass);
 }
 
 TEST(TpdfDither, LargestAmplitudeFitsAndBeyondItIsOff) {
@@ -129,14 +141,9 @@ TEST(TpdfDither, LargestAmplitudeFitsAndBeyondItIsOff) {
 
 TEST(HpTpdfDither, RangeVarianceBoundedSumAndNegativeLagOneCorrelation) {
     hp_tpdf_dither dither;
-    dither.UseFixedSeed(777);
-    dither.Init(8, 1, 0);
-    EXPECT_EQ(256, dither.Amplitude());
-    const std::vector<int> values = Draw(dither, draws);
+    const std::vector<int> values = SeededDraws(dither, 777);
     long long running = 0;
     for (int v : values) {
-        ASSERT_GE(v, -256);
-        ASSERT_LE(v, 256);
         running += v;
         // The sum telescopes to the newest draw minus the one made by Init.
         ASSERT_LE(std::llabs(running), 256);
@@ -167,14 +174,6 @@ TEST(HpTpdfDither, FirstValueIsSecondDrawMinusTheDrawOfInit) {
         const int u = (*uniform)();
         ASSERT_EQ(u - previous, dither.Next());
         previous = u;
-    }
-}
-
-TEST(HpTpdfDither, SmallestAmplitudeGivesZeros) {
-    hp_tpdf_dither dither;
-    dither.Init(1, 0, 0);
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(0, dither.Next());
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "dsp/polyphase/DesignedSearch.hpp"
 #include "dsp/polyphase/PolyphaseResample.hpp"
+#include "support/ResamplerDrive.hpp"
 #include "support/Signals.hpp"
 
 #include <cstdint>
@@ -16,8 +17,8 @@ using testsupport::ExactLength;
 
 namespace {
 
-// Feeds `input` and flushes, counting what comes out; keeps the samples
-// around the middle of the output (at most 64).
+// Feeds `input` in one piece and flushes, counting what comes out; keeps the
+// samples around the middle of the output (at most 64).
 struct Outcome {
     std::uint64_t count = 0;
     std::vector<int> middle;
@@ -25,31 +26,15 @@ struct Outcome {
 
 Outcome Stream(PolyphaseResample& r, const std::vector<int>& input, std::uint64_t expected) {
     Outcome outcome;
-    std::vector<int> room(65536);
     const std::uint64_t from = expected / 2 > 32 ? expected / 2 - 32 : 0;
-    auto keep = [&](unsigned written) {
+    const auto keep = [&](const int* piece, unsigned written) {
         for (unsigned i = 0; i < written; ++i, ++outcome.count) {
             if (outcome.count >= from && outcome.middle.size() < 64) {
-                outcome.middle.push_back(room[i]);
+                outcome.middle.push_back(piece[i]);
             }
         }
     };
-    std::size_t offset = 0;
-    while (offset < input.size()) {
-        unsigned in_count = static_cast<unsigned>(input.size() - offset);
-        unsigned out_count = static_cast<unsigned>(room.size());
-        r.Process(input.data() + offset, room.data(), in_count, out_count);
-        offset += in_count;
-        keep(out_count);
-    }
-    for (;;) {
-        unsigned out_count = static_cast<unsigned>(room.size());
-        r.Flush(room.data(), out_count);
-        if (out_count == 0) {
-            break;
-        }
-        keep(out_count);
-    }
+    testsupport::Drive(r, input, static_cast<unsigned>(input.size()), 65536, keep);
     return outcome;
 }
 

@@ -42,6 +42,17 @@ Difference Compare(const std::vector<int>& a, const std::vector<int>& b) {
     return d;
 }
 
+// Feeds `length` samples of `level` with out.size() samples of room, checks
+// that all of them were taken and returns how many came out.
+unsigned FeedLevel(PolyphaseResample& r, unsigned length, int level, std::vector<int>& out) {
+    const std::vector<int> in(length, level);
+    unsigned in_count = length;
+    auto out_count = static_cast<unsigned>(out.size());
+    r.Process(in.data(), out.data(), in_count, out_count);
+    EXPECT_EQ(in_count, length);
+    return out_count;
+}
+
 } // namespace
 
 TEST(PolyphaseResample, RejectsRatesThatAreNotPositive) {
@@ -98,19 +109,20 @@ TEST(PolyphaseResample, Layout44100To48000) {
 }
 
 TEST(PolyphaseResample, LayoutOfTheOctaves) {
-    const auto up = ResamplePlan::For(22050, 44100);
-    ASSERT_EQ(up->Stages().size(), 1u);
-    EXPECT_EQ(up->Stages()[0].length, 1024);
-    EXPECT_EQ(up->InputBlockLength(), 1024u);
-    EXPECT_EQ(up->OutputBlockLength(), 2048u);
-    EXPECT_EQ(up->Skip(), 512u);
-
-    const auto down = ResamplePlan::For(44100, 22050);
-    ASSERT_EQ(down->Stages().size(), 1u);
-    EXPECT_EQ(down->Stages()[0].length, 1024);
-    EXPECT_EQ(down->InputBlockLength(), 2048u);
-    EXPECT_EQ(down->OutputBlockLength(), 1024u);
-    EXPECT_EQ(down->Skip(), 256u);
+    struct Case {
+        int from, to;
+        std::size_t input_block, output_block, skip;
+    };
+    for (const Case& c :
+         {Case{22050, 44100, 1024, 2048, 512}, Case{44100, 22050, 2048, 1024, 256}}) {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
+        const auto plan = ResamplePlan::For(c.from, c.to);
+        ASSERT_EQ(plan->Stages().size(), 1u);
+        EXPECT_EQ(plan->Stages()[0].length, 1024);
+        EXPECT_EQ(plan->InputBlockLength(), c.input_block);
+        EXPECT_EQ(plan->OutputBlockLength(), c.output_block);
+        EXPECT_EQ(plan->Skip(), c.skip);
+    }
 }
 
 TEST(PolyphaseResample, RatesWhoseCommonMultipleExceedsInt) {
@@ -149,14 +161,10 @@ TEST(PolyphaseResample, ExactOutputLengths) {
 TEST(PolyphaseResample, ShortInputComesOutWhole) {
     // Shorter than the latency: nothing before the flush, all of it after.
     PolyphaseResample r(44100, 48000);
-    const std::vector<int> in(200, 20000);
     std::vector<int> out(4096);
-    unsigned in_count = 200, out_count = 4096;
-    r.Process(in.data(), out.data(), in_count, out_count);
-    EXPECT_EQ(in_count, 200u);
-    EXPECT_EQ(out_count, 0u);
+    EXPECT_EQ(FeedLevel(r, 200, 20000, out), 0u);
     EXPECT_EQ(r.Owed(), 218u);
-    out_count = 4096;
+    unsigned out_count = 4096;
     r.Flush(out.data(), out_count);
     EXPECT_EQ(out_count, 218u);
     // A DC level comes out as the same level once the filter has settled.
@@ -169,13 +177,10 @@ TEST(PolyphaseResample, ShortInputComesOutWhole) {
 TEST(PolyphaseResample, FlushNeverPausesWhileSamplesAreOwed) {
     // With little room, every flush call that owes something writes.
     PolyphaseResample r(22050, 44100);
-    const std::vector<int> in(10, 5000);
     std::vector<int> out(7);
-    unsigned in_count = 10, out_count = 7;
-    r.Process(in.data(), out.data(), in_count, out_count);
-    std::size_t total = out_count;
+    std::size_t total = FeedLevel(r, 10, 5000, out);
     // No room: nothing written and nothing lost.
-    out_count = 0;
+    unsigned out_count = 0;
     r.Flush(out.data(), out_count);
     EXPECT_EQ(out_count, 0u);
     EXPECT_EQ(r.Owed(), 20u);

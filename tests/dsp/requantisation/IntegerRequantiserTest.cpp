@@ -148,12 +148,7 @@ TEST(IntegerRequantiser, ClipsBothEndsAndCounts) {
 }
 
 TEST(IntegerRequantiser, EqualWidthsPassUnchangedButClip) {
-    Requantiser r;
-    r.bits_removed = 0;
-    r.output_bits = 16;
-    r.Prepare();
-    EXPECT_EQ(0, r.dither_type);
-    EXPECT_EQ(0, r.noise_shaping);
+    Requantiser r = Make(0, 16, 0, 0);
     const std::vector<int> inside = {0, 1, -1, 32767, -32768, 12345, -54 * 7};
     EXPECT_EQ(inside, Requantise(r, inside));
     EXPECT_EQ(0u, r.ClippedCount());
@@ -165,16 +160,15 @@ TEST(IntegerRequantiser, EqualWidthsPassUnchangedButClip) {
     Requantiser default_output;
     default_output.bits_removed = 0;
     default_output.Prepare();
+    EXPECT_EQ(0, default_output.dither_type);
+    EXPECT_EQ(0, default_output.noise_shaping);
     EXPECT_EQ((std::vector<int>{32767, 100, -32768}),
               Requantise(default_output, {40000, 100, -40000}));
     EXPECT_EQ(2u, default_output.ClippedCount());
 }
 
 TEST(IntegerRequantiser, ThirtyTwoBitsPassWhole) {
-    Requantiser r;
-    r.bits_removed = 0;
-    r.output_bits = 32;
-    r.Prepare();
+    Requantiser r = Make(0, 32, 0, 0);
     const std::vector<int> in = {INT_MAX, INT_MIN, 0, -1};
     EXPECT_EQ(in, Requantise(r, in));
     EXPECT_EQ(0u, r.ClippedCount());
