@@ -2,6 +2,7 @@
 
 #include "app/TemporaryFile.hpp"
 #include "app/pipeline/ChannelPipeline.hpp"
+#include "audio/riffwave/WaveMetadata.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
 
 #include <algorithm>

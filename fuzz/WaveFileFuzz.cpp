@@ -3,8 +3,8 @@
 // it rescales; a readable file is then written back with its chunks, plain or
 // RF64, and read again.
 
-#include "audio/riffwave/WaveChunks.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "audio/riffwave/WaveMetadata.hpp"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "audio/riffwave/ChunkList.hpp"
 #include "audio/riffwave/ChunkWalker.hpp"
-#include "audio/riffwave/WaveChunks.hpp"
 #include "audio/riffwave/WaveFormat_type.hpp"
 
 #include <boost/filesystem/fstream.hpp>
