@@ -16,23 +16,23 @@ WaveFile_type::~WaveFile_type() {
 
 bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
     path = new_path;
-    if (!stream->is_open()) {
-        stream->clear();
-        stream->open(path, std::ios_base::in | std::ios_base::binary);
-        if (stream->is_open()) {
-            // A reused object must not show the previous file's header.
-            header = WaveHeader();
-            writer.reset();
-            data_read = 0;
-            valid = WaveReader(*stream, header).Read(stop_check);
-            if (!valid) {
-                stream->close();
-            }
-        } else {
-            valid = false;
-        }
+    if (stream->is_open()) {
+        return valid;
     }
-    return valid && stream->is_open();
+    stream->clear();
+    stream->open(path, std::ios_base::in | std::ios_base::binary);
+    valid = stream->is_open();
+    if (valid) {
+        // A reused object must not show the previous file's header.
+        header = WaveHeader();
+        writer.reset();
+        data_read = 0;
+        valid = WaveReader(*stream, header).Read(stop_check);
+    }
+    if (!valid) {
+        stream->close();
+    }
+    return valid;
 }
 
 std::string WaveFile_type::Unreadable() const {
@@ -178,37 +178,31 @@ unsigned WaveFile_type::ReadSamples(std::vector<std::int32_t>& buffer, unsigned 
 
 unsigned WaveFile_type::Deinterleave(const std::vector<std::int32_t>& buffer, unsigned count,
                                      int channel, std::vector<std::int32_t>& out) const {
-    const std::size_t channels = header.format.channels;
-    if (channels == 0 || channel < 1 || static_cast<std::size_t>(channel) > channels) {
+    if (!HasChannel(channel)) {
         return 0;
     }
-    const std::size_t samples = std::min<std::size_t>(count, buffer.size());
-    const std::size_t frames = std::min(samples / channels, out.size());
-    const std::int32_t* source = buffer.data() + (channel - 1);
-    std::int32_t* target = out.data();
+    const std::size_t channels = header.format.channels;
+    const auto offset = static_cast<std::size_t>(channel - 1);
+    const std::size_t frames =
+        std::min(std::min<std::size_t>(count, buffer.size()) / channels, out.size());
     for (std::size_t i = 0; i < frames; ++i) {
-        target[i] = source[i * channels];
+        out[i] = buffer[offset + i * channels];
     }
     return static_cast<unsigned>(frames);
 }
 
 void WaveFile_type::Interleave(const std::vector<std::int32_t>& in, unsigned count, int channel,
                                std::vector<std::int32_t>& out) const {
-    const std::size_t channels = header.format.channels;
-    if (channels == 0 || channel < 1 || static_cast<std::size_t>(channel) > channels) {
-        return;
-    }
     const auto offset = static_cast<std::size_t>(channel - 1);
-    if (out.size() <= offset) {
+    if (!HasChannel(channel) || out.size() <= offset) {
         return;
     }
+    const std::size_t channels = header.format.channels;
     // Frames of out that still hold a slot for this channel.
     const std::size_t room = (out.size() - offset - 1) / channels + 1;
-    const std::size_t frames = std::min({static_cast<std::size_t>(count), in.size(), room});
-    const std::int32_t* source = in.data();
-    std::int32_t* target = out.data() + offset;
+    const std::size_t frames = std::min({std::size_t{count}, in.size(), room});
     for (std::size_t i = 0; i < frames; ++i) {
-        target[i * channels] = source[i];
+        out[offset + i * channels] = in[i];
     }
 }
 
@@ -220,7 +214,7 @@ void WaveFile_type::WriteSamples(const std::vector<std::int32_t>& buffer, unsign
     const std::size_t bytes = samples * SampleWidth();
     byte_buffer.resize(std::max(byte_buffer.size(), bytes));
     EncodeSamples(buffer.data(), samples, SampleWidth(), byte_buffer.data());
-    WriteData(byte_buffer.data(), bytes);
+    failed = !writer->Append(byte_buffer.data(), bytes);
 }
 
 std::size_t WaveFile_type::ReadFrames(unsigned char* bytes, std::size_t frames) {
@@ -243,7 +237,7 @@ std::size_t WaveFile_type::ReadUnits(unsigned char* bytes, std::size_t count, st
 
 void WaveFile_type::WriteFrames(const unsigned char* bytes, std::size_t frames) {
     if (frames != 0 && CanWrite()) {
-        WriteData(bytes, frames * FrameBytes());
+        failed = !writer->Append(bytes, frames * FrameBytes());
     }
 }
 
@@ -255,10 +249,6 @@ bool WaveFile_type::CanWrite() {
     }
     failed = !IsTransferableWidth(SampleWidth());
     return !failed;
-}
-
-void WaveFile_type::WriteData(const unsigned char* bytes, std::size_t count) {
-    failed = !writer->Append(bytes, count);
 }
 
 } // namespace audio::riffwave

@@ -172,8 +172,8 @@ private:
     // Reads up to `count` whole units (samples or frames) of `unit` bytes,
     // never past the end of the data body; returns the units read.
     std::size_t ReadUnits(unsigned char* bytes, std::size_t count, std::size_t unit);
-    void WriteData(const unsigned char* bytes, std::size_t count);
     bool CanWrite();
+    bool HasChannel(int channel) const { return channel >= 1 && channel <= Channels(); }
     unsigned SampleWidth() const { return header.format.bits_per_sample / 8u; }
 
     bool valid = false;

@@ -58,7 +58,6 @@ bool WaveReader::Read(const std::function<bool()>& stop) {
     }
 
     bool format_seen = false;
-    std::string ds64_problem;
     ChunkWalker walker(in, 12, header.file_size);
     if (header.rf64) {
         walker.UseSizeTable(&ds64.table);
@@ -71,8 +70,8 @@ bool WaveReader::Read(const std::function<bool()>& stop) {
             ReadFormatBody(chunk.size);
         } else if (header.rf64 && chunk.id == "ds64" && !ds64_seen) {
             ds64_seen = true;
-            ds64_problem = ReadDs64(in, chunk.size, ds64);
-            if (!ds64_problem.empty()) {
+            header.problem = ReadDs64(in, chunk.size, ds64);
+            if (!header.problem.empty()) {
                 break;
             }
         } else {
@@ -83,7 +82,9 @@ bool WaveReader::Read(const std::function<bool()>& stop) {
             break;
         }
     }
-    header.problem = ds64_problem.empty() ? walker.Reason() : ds64_problem;
+    if (header.problem.empty()) {
+        header.problem = walker.Reason();
+    }
     if (header.problem.empty() && chunk.id == "data" && chunk.offset <= header.file_size) {
         header.have_data = true;
         header.data_start = chunk.offset;
@@ -125,24 +126,15 @@ void WaveReader::ReadFormatBody(std::uint64_t size) {
     if (format.format_tag == format_pcm) {
         format.extra_size = 0;
     }
-    format.sub_format = 0;
-    format.valid_bits = 0;
-    format.channel_mask = 0;
+    // The extensible form's fields count only when the body holds them whole.
+    const bool extensible = format.format_tag == format_extensible;
+    auto holds = [extensible, got](unsigned end) { return extensible && got >= end; };
+    format.valid_bits = holds(kValidBitsOffset + 2) ? Get16(body + kValidBitsOffset) : 0;
+    format.channel_mask = holds(kChannelMaskOffset + 4) ? Get32(body + kChannelMaskOffset) : 0;
+    format.sub_format = holds(kSubFormatOffset + 2) ? Get16(body + kSubFormatOffset) : 0;
     format.guid_tail = {};
-    if (format.format_tag == format_extensible) {
-        if (got >= kValidBitsOffset + 2) {
-            format.valid_bits = Get16(body + kValidBitsOffset);
-        }
-        if (got >= kChannelMaskOffset + 4) {
-            format.channel_mask = Get32(body + kChannelMaskOffset);
-        }
-        if (got >= kSubFormatOffset + 2) {
-            format.sub_format = Get16(body + kSubFormatOffset);
-        }
-        if (got >= kExtensibleEnd) {
-            std::memcpy(format.guid_tail.data(), body + kSubFormatOffset + 2,
-                        format.guid_tail.size());
-        }
+    if (holds(kExtensibleEnd)) {
+        std::memcpy(format.guid_tail.data(), body + kSubFormatOffset + 2, format.guid_tail.size());
     }
 }
 

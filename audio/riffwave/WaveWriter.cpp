@@ -12,10 +12,8 @@ namespace audio::riffwave {
 WaveWriter::WaveWriter(std::ostream& stream, WaveHeader& written,
                        std::shared_ptr<const ChunkBlocks> other)
     : out(stream), header(written), chunks(std::move(other)) {
-    const std::size_t head =
-        WrittenHeader(header.format, header.rf64, header.riff_size, header.data_size).size();
     const std::size_t before = chunks ? chunks->before.size() : 0;
-    data_header_at = head + before;
+    data_header_at = WriteHeader() + before;
     if (header.rf64) {
         max_data_size = std::numeric_limits<std::uint64_t>::max() / 2;
     } else {
@@ -23,7 +21,6 @@ WaveWriter::WaveWriter(std::ostream& stream, WaveHeader& written,
         const std::uint64_t fixed = data_header_at + 8 + BytesAfterData(chunks.get(), 0);
         max_data_size = fixed < kPlainFileLimit ? kPlainFileLimit - fixed : 0;
     }
-    WriteHeader();
     if (before != 0) {
         out.write(reinterpret_cast<const char*>(chunks->before.data()),
                   static_cast<std::streamsize>(before));
@@ -64,11 +61,12 @@ bool WaveWriter::Finish() {
     return !out.fail();
 }
 
-void WaveWriter::WriteHeader() {
+std::size_t WaveWriter::WriteHeader() {
     const std::vector<unsigned char> bytes =
         WrittenHeader(header.format, header.rf64, header.riff_size, header.data_size);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+    return bytes.size();
 }
 
 void WaveWriter::WriteDataHeader() {

@@ -32,7 +32,8 @@ public:
     bool Finish();
 
 private:
-    void WriteHeader();
+    // Returns the bytes written.
+    std::size_t WriteHeader();
     void WriteDataHeader();
 
     std::ostream& out;
