@@ -1,7 +1,6 @@
 #include "audio/riffwave/WaveReader.hpp"
 
 #include "audio/riffwave/ByteOrder.hpp"
-#include "utility/streaming/CharArray.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -11,26 +10,12 @@ namespace audio::riffwave {
 
 namespace {
 
-using Identifier = utility::streaming::CharArray<4>;
-
 // "fmt " body offsets of the extensible form's fields: valid bits, channel
 // mask, the sub-format GUID (whose first two bytes carry its code), its end.
 constexpr unsigned kValidBitsOffset = 18;
 constexpr unsigned kChannelMaskOffset = 20;
 constexpr unsigned kSubFormatOffset = 24;
 constexpr unsigned kExtensibleEnd = 40;
-
-// A short read leaves the identifier zeroed (and the stream failed), so a
-// partial code never matches.
-Identifier ReadIdentifier(std::istream& in) {
-    Identifier id;
-    char bytes[4];
-    in.read(bytes, 4);
-    if (in.gcount() == 4) {
-        std::memcpy(id.data(), bytes, 4);
-    }
-    return id;
-}
 
 } // namespace
 
@@ -44,16 +29,16 @@ bool WaveReader::Read(const std::function<bool()>& stop) {
     header.file_size = length > 0 ? static_cast<std::uint64_t>(length) : 0;
     in.seekg(0);
 
-    const Identifier head = ReadIdentifier(in);
-    header.rf64 = head == "RF64" || head == "BW64";
-    if (head != "RIFF" && !header.rf64) {
-        return false;
-    }
-    unsigned char size_bytes[4] = {};
-    in.read(reinterpret_cast<char*>(size_bytes), 4);
-    const std::uint32_t riff_size32 = in.gcount() == 4 ? Get32(size_bytes) : 0;
+    // Bytes past a short file stay zero, so that no partial code matches.
+    unsigned char head[12] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    auto is = [&head](std::size_t at, const char* id) {
+        return std::memcmp(head + at, id, 4) == 0;
+    };
+    header.rf64 = is(0, "RF64") || is(0, "BW64");
+    const std::uint32_t riff_size32 = Get32(head + 4);
     header.riff_size = riff_size32;
-    if (ReadIdentifier(in) != "WAVE") {
+    if ((!is(0, "RIFF") && !header.rf64) || !is(8, "WAVE")) {
         return false;
     }
 
