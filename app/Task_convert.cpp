@@ -72,7 +72,7 @@ std::string Task_Convert::RefusalReason(task::ITaskStatus* status) {
 }
 
 std::string Task_Convert::OpenInputRefusalReason() {
-    std::string reason = input.Unreadable();
+    std::string reason = input.UnreadableReason();
     if (!reason.empty()) {
         return reason;
     }

@@ -35,8 +35,8 @@ bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
     return valid;
 }
 
-std::string WaveFile_type::Unreadable() const {
-    return header.problem.empty() ? header.format.Unreadable() : header.problem;
+std::string WaveFile_type::UnreadableReason() const {
+    return header.problem.empty() ? header.format.UnreadableReason() : header.problem;
 }
 
 bool WaveFile_type::ReadChunk(const ChunkPlace& place, std::vector<unsigned char>& body) {

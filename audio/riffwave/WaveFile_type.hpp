@@ -57,7 +57,7 @@ public:
 
     // Opens an existing file and reads its header. True when the header is
     // valid and the stream open, and also when its chunks break the rules of
-    // the form, so that Unreadable() can say how; a file that is no RIFF WAVE
+    // the form, so that UnreadableReason() can say how; a file that is no RIFF WAVE
     // file is closed again. On an object
     // whose stream is already open nothing is read.
     bool OpenRead(const boost::filesystem::path& path);
@@ -105,7 +105,7 @@ public:
 
     // Why the samples of the file read cannot be converted (its format, or a
     // header that does not add up); empty when they can.
-    std::string Unreadable() const;
+    std::string UnreadableReason() const;
     // The chunks of the file read other than "fmt " and "data", in file
     // order. Only chunks whose body lies wholly within the file are listed,
     // at most kMaxListedChunks of them.

@@ -55,7 +55,7 @@ bool WaveReader::Read(const std::function<bool()>& stop) {
             ReadFormatBody(chunk.size);
         } else if (header.rf64 && chunk.id == "ds64" && !ds64_seen) {
             ds64_seen = true;
-            header.problem = ReadDs64(in, chunk.size, ds64);
+            header.problem = ReadDs64Reason(in, chunk.size, ds64);
             if (!header.problem.empty()) {
                 break;
             }
@@ -162,7 +162,7 @@ void WaveReader::ListChunksAfterData(const std::function<bool()>& stop) {
 // Plain headers name a width that is not a whole number of bytes (20 in 24,
 // 12 in 16) by its valid bits; samples are read as the container's width.
 // Only a header whose block_align agrees is taken this way; any other is
-// refused by Unreadable().
+// refused by UnreadableReason().
 void WaveReader::NormaliseWidth() {
     WaveFormat_type& format = header.format;
     const unsigned container = (format.bits_per_sample + 7u) / 8u * 8u;
