@@ -8,12 +8,6 @@
 
 namespace audio::riffwave {
 
-WaveFile_type::WaveFile_type() : stream(new boost::filesystem::fstream) {}
-
-WaveFile_type::~WaveFile_type() {
-    Close();
-}
-
 bool WaveFile_type::OpenRead(const boost::filesystem::path& new_path) {
     path = new_path;
     if (stream->is_open()) {
@@ -92,10 +86,6 @@ bool WaveFile_type::OpenWrite(const boost::filesystem::path& new_path,
     return true;
 }
 
-bool WaveFile_type::IsOpen() const {
-    return stream->is_open();
-}
-
 void WaveFile_type::Close() {
     if (!stream->is_open()) {
         return;
@@ -121,15 +111,6 @@ std::uint64_t WaveFile_type::PlainFileSize(const WaveFormat_type& written, const
     const std::uint64_t before = other != nullptr ? other->before.size() : 0;
     return WrittenHeader(format, false, 0, 0).size() + before + 8u + data_bytes +
            BytesAfterData(other, data_bytes);
-}
-
-std::uint64_t WaveFile_type::TotalSamples() const {
-    const unsigned width = SampleWidth();
-    return width == 0 ? 0 : header.data_size / width;
-}
-
-std::uint64_t WaveFile_type::SamplesPerChannel() const {
-    return header.format.channels == 0 ? 0 : TotalSamples() / header.format.channels;
 }
 
 std::uint64_t WaveFile_type::FramesInFile() const {

@@ -50,10 +50,10 @@ public:
     static std::uint64_t PlainFileSize(const WaveFormat_type& format, const ChunkBlocks* chunks,
                                        std::uint64_t data_bytes);
 
-    WaveFile_type();
+    WaveFile_type() : stream(new boost::filesystem::fstream) {}
     WaveFile_type(const WaveFile_type&) = delete;
     WaveFile_type& operator=(const WaveFile_type&) = delete;
-    virtual ~WaveFile_type(); // calls Close()
+    virtual ~WaveFile_type() { Close(); }
 
     // Opens an existing file and reads its header. True when the header is
     // valid and the stream open, and also when its chunks break the rules of
@@ -79,7 +79,7 @@ public:
     // before the data chunk at once and after the data body at Close.
     bool OpenWrite(const boost::filesystem::path& path, const WaveFormat_type& format, bool rf64,
                    std::shared_ptr<const ChunkBlocks> chunks);
-    bool IsOpen() const;
+    bool IsOpen() const { return stream->is_open(); }
     // Writes the final header when writing, then closes the stream. Does
     // nothing on a closed object.
     void Close();
@@ -117,9 +117,13 @@ public:
     bool ReadChunk(const ChunkPlace& place, std::vector<unsigned char>& body);
 
     // Whole samples in the data body (all channels); 0 for widths below 8 bits.
-    std::uint64_t TotalSamples() const;
+    std::uint64_t TotalSamples() const {
+        return SampleWidth() == 0 ? 0 : header.data_size / SampleWidth();
+    }
     // Whole frames in the data body; 0 when there are no channels.
-    std::uint64_t SamplesPerChannel() const;
+    std::uint64_t SamplesPerChannel() const {
+        return Channels() == 0 ? 0 : TotalSamples() / header.format.channels;
+    }
     // Whole frames of the data body that the file really holds: fewer than
     // SamplesPerChannel when the file ends early.
     std::uint64_t FramesInFile() const;
