@@ -57,9 +57,9 @@ public:
 
     // Opens an existing file and reads its header. True when the header is
     // valid and the stream open, and also when its chunks break the rules of
-    // the form, so that UnreadableReason() can say how; a file that is no RIFF WAVE
-    // file is closed again. On an object
-    // whose stream is already open nothing is read.
+    // the form, so that UnreadableReason() can say how; a file that is no
+    // RIFF WAVE file is closed again. On an object whose stream is already
+    // open nothing is read.
     bool OpenRead(const boost::filesystem::path& path);
     // Asked now and then while a header is read; once it answers true the
     // file is left unreadable with a reason, so that a header of millions of
