@@ -2,6 +2,7 @@
 
 #include "app/TemporaryFile.hpp"
 #include "app/pipeline/ChannelPipeline.hpp"
+#include "audio/riffwave/WaveMetadata.hpp"
 #include "dsp/polyphase/ResamplePlan.hpp"
 
 #include <algorithm>
@@ -71,7 +72,7 @@ std::string Task_Convert::RefusalReason(task::ITaskStatus* status) {
 }
 
 std::string Task_Convert::OpenInputRefusalReason() {
-    std::string reason = input.Unreadable();
+    std::string reason = input.UnreadableReason();
     if (!reason.empty()) {
         return reason;
     }

@@ -3,8 +3,8 @@
 // it rescales; a readable file is then written back with its chunks, plain or
 // RF64, and read again.
 
-#include "audio/riffwave/WaveChunks.hpp"
 #include "audio/riffwave/WaveFile_type.hpp"
+#include "audio/riffwave/WaveMetadata.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::uint16_t h = 0, m = 0, s = 0, ms = 0;
     wave.SplitDuration(h, m, s, ms);
-    const std::string unreadable = wave.Unreadable();
+    const std::string unreadable = wave.UnreadableReason();
     volatile double sink = wave.DurationMs() + static_cast<double>(wave.TotalSamples()) +
                            static_cast<double>(wave.SamplesPerChannel()) +
                            static_cast<double>(wave.FramesInFile()) + wave.SampleRate() +
@@ -82,9 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         copy.WriteSamples(all, static_cast<unsigned>(all.size()));
         copy.Close();
         audio::riffwave::WaveFile_type back;
-        if (!copy.Failed() &&
-            (!back.OpenRead(copy_path) || !back.Unreadable().empty() || back.IsRf64() != rf64 ||
-             back.TotalSamples() != all.size() || back.Chunks().size() != carried)) {
+        if (!copy.Failed() && (!back.OpenRead(copy_path) || !back.UnreadableReason().empty() ||
+                               back.IsRf64() != rf64 || back.TotalSamples() != all.size() ||
+                               back.Chunks().size() != carried)) {
             std::abort();
         }
     }

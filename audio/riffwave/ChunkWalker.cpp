@@ -18,7 +18,7 @@ constexpr std::uint64_t kStepsBetweenPolls = 1024;
 
 } // namespace
 
-std::string ReadDs64(std::istream& in, std::uint64_t size, Ds64Sizes& sizes) {
+std::string ReadDs64Reason(std::istream& in, std::uint64_t size, Ds64Sizes& sizes) {
     if (size < 16) {
         return (boost::format("its ds64 chunk has %u bytes, too few for the 64-bit sizes") % size)
             .str();

@@ -28,7 +28,7 @@ constexpr std::uint32_t kMaxDs64TableEntries = 4096;
 // Reads a "ds64" body of `size` bytes from `in` at its current position.
 // Returns why the chunk cannot be used (too short, a table longer than the
 // body or than kMaxDs64TableEntries, a short read); empty when it can.
-std::string ReadDs64(std::istream& in, std::uint64_t size, Ds64Sizes& sizes);
+std::string ReadDs64Reason(std::istream& in, std::uint64_t size, Ds64Sizes& sizes);
 
 // One chunk header as a walk found it.
 struct ChunkHeader {

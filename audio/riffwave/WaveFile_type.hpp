@@ -1,8 +1,7 @@
 #pragma once
 
-#include "audio/riffwave/ChunkWalker.hpp"
-#include "audio/riffwave/WaveChunks.hpp"
-#include "audio/riffwave/WaveFormat_type.hpp"
+#include "audio/riffwave/WaveHeader.hpp"
+#include "audio/riffwave/WaveWriter.hpp"
 
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/path.hpp>
@@ -10,15 +9,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace audio::riffwave {
 
-// One RIFF WAVE file of PCM samples, opened either for reading (the
-// header is parsed and the stream left at the first sample byte) or for writing
-// (a provisional header is written at once and completed on Close or
-// destruction).
+// One RIFF WAVE file of PCM samples, opened either for reading (a WaveReader
+// parses the header and leaves the stream at the first sample byte) or for
+// writing (a WaveWriter writes a provisional header at once and completes it
+// on Close or destruction).
 //
 // Files past 4 GiB are RF64: the RIFF id "RF64" (or "BW64" when read), a
 // "ds64" chunk with the 64-bit RIFF, data and sample counts, and 0xFFFFFFFF in
@@ -39,7 +39,7 @@ public:
     static constexpr unsigned kHeaderSize = 46;
     // Largest plain RIFF file this object writes: 4 GiB, so that neither the
     // RIFF size nor the data size can wrap.
-    static constexpr std::uint64_t kPlainFileLimit = std::uint64_t{1} << 32;
+    static constexpr std::uint64_t kPlainFileLimit = WaveWriter::kPlainFileLimit;
     // Largest data body that keeps an integer PCM file within that limit.
     static constexpr std::uint32_t kMaxDataSize = 0xFFFFFFFFu - (kHeaderSize - 1);
     // The same for a file written in `format` without other chunks.
@@ -50,16 +50,16 @@ public:
     static std::uint64_t PlainFileSize(const WaveFormat_type& format, const ChunkBlocks* chunks,
                                        std::uint64_t data_bytes);
 
-    WaveFile_type();
+    WaveFile_type() : stream(new boost::filesystem::fstream) {}
     WaveFile_type(const WaveFile_type&) = delete;
     WaveFile_type& operator=(const WaveFile_type&) = delete;
-    virtual ~WaveFile_type(); // calls Close()
+    virtual ~WaveFile_type() { Close(); }
 
     // Opens an existing file and reads its header. True when the header is
     // valid and the stream open, and also when its chunks break the rules of
-    // the form, so that Unreadable() can say how; a file that is no RIFF WAVE
-    // file is closed again. On an object
-    // whose stream is already open nothing is read.
+    // the form, so that UnreadableReason() can say how; a file that is no
+    // RIFF WAVE file is closed again. On an object whose stream is already
+    // open nothing is read.
     bool OpenRead(const boost::filesystem::path& path);
     // Asked now and then while a header is read; once it answers true the
     // file is left unreadable with a reason, so that a header of millions of
@@ -79,47 +79,51 @@ public:
     // before the data chunk at once and after the data body at Close.
     bool OpenWrite(const boost::filesystem::path& path, const WaveFormat_type& format, bool rf64,
                    std::shared_ptr<const ChunkBlocks> chunks);
-    bool IsOpen() const;
+    bool IsOpen() const { return stream->is_open(); }
     // Writes the final header when writing, then closes the stream. Does
     // nothing on a closed object.
     void Close();
 
     // Header values; they stay readable after Close.
     const boost::filesystem::path& Path() const { return path; }
-    int FormatTag() const { return format.format_tag; }
-    int Channels() const { return format.channels; }
-    std::uint32_t SampleRate() const { return format.sample_rate; }
-    std::uint32_t ByteRate() const { return format.byte_rate; }
-    int BlockAlign() const { return format.block_align; }
-    int BitsPerSample() const { return format.bits_per_sample; }
-    int ExtraSize() const { return format.extra_size; }
+    int FormatTag() const { return header.format.format_tag; }
+    int Channels() const { return header.format.channels; }
+    std::uint32_t SampleRate() const { return header.format.sample_rate; }
+    std::uint32_t ByteRate() const { return header.format.byte_rate; }
+    int BlockAlign() const { return header.format.block_align; }
+    int BitsPerSample() const { return header.format.bits_per_sample; }
+    int ExtraSize() const { return header.format.extra_size; }
     // First two bytes of the sub-format GUID of an extensible (65534) "fmt "
     // body: 1 for integer PCM, 3 for float. 0 for any other format tag or when
     // the body is too short to hold it.
-    int SubFormat() const;
-    const WaveFormat_type& Format() const { return format; }
+    int SubFormat() const { return header.format.sub_format; }
+    const WaveFormat_type& Format() const { return header.format; }
     // The data body's size as the header gives it (from "ds64" in RF64).
-    std::uint64_t DataSize() const { return data_size; }
+    std::uint64_t DataSize() const { return header.data_size; }
     // Whether the file read or written is RF64.
-    bool IsRf64() const { return rf64; }
+    bool IsRf64() const { return header.rf64; }
 
     // Why the samples of the file read cannot be converted (its format, or a
     // header that does not add up); empty when they can.
-    std::string Unreadable() const;
+    std::string UnreadableReason() const;
     // The chunks of the file read other than "fmt " and "data", in file
     // order. Only chunks whose body lies wholly within the file are listed,
     // at most kMaxListedChunks of them.
-    static constexpr std::size_t kMaxListedChunks = 4096;
-    const std::vector<ChunkPlace>& Chunks() const { return chunks; }
+    static constexpr std::size_t kMaxListedChunks = ChunkList::kMaxPlaces;
+    const std::vector<ChunkPlace>& Chunks() const { return header.chunks.places; }
     // False when the file held more chunks than were listed.
-    bool ChunksComplete() const { return chunks_complete; }
+    bool ChunksComplete() const { return header.chunks.complete; }
     // Reads a listed chunk's body, leaving the stream where it was.
     bool ReadChunk(const ChunkPlace& place, std::vector<unsigned char>& body);
 
     // Whole samples in the data body (all channels); 0 for widths below 8 bits.
-    std::uint64_t TotalSamples() const;
+    std::uint64_t TotalSamples() const {
+        return SampleWidth() == 0 ? 0 : header.data_size / SampleWidth();
+    }
     // Whole frames in the data body; 0 when there are no channels.
-    std::uint64_t SamplesPerChannel() const;
+    std::uint64_t SamplesPerChannel() const {
+        return Channels() == 0 ? 0 : TotalSamples() / header.format.channels;
+    }
     // Whole frames of the data body that the file really holds: fewer than
     // SamplesPerChannel when the file ends early.
     std::uint64_t FramesInFile() const;
@@ -156,7 +160,7 @@ public:
     void WriteSamples(const std::vector<std::int32_t>& buffer, unsigned count);
 
     // Bytes of one frame: a sample of every channel.
-    std::size_t FrameBytes() const { return std::size_t{format.channels} * SampleWidth(); }
+    std::size_t FrameBytes() const { return std::size_t{header.format.channels} * SampleWidth(); }
     // Reads up to `frames` whole frames of stored bytes into `bytes`, never
     // past the end of the data body; returns the frames read.
     std::size_t ReadFrames(unsigned char* bytes, std::size_t frames);
@@ -166,50 +170,23 @@ public:
 protected:
     // Lets tests stand a writer just below the size limit without writing
     // gigabytes. The bytes then present no longer match the data size.
-    void SetDataSizeForTesting(std::uint64_t size) { data_size = size; }
+    void SetDataSizeForTesting(std::uint64_t size) { header.data_size = size; }
 
 private:
-    bool ReadHeader();
-    void ReadFormatBody(std::uint64_t size);
-    void ListChunk(const std::string& id, std::uint64_t offset, std::uint64_t size, bool after);
-    void ListChunksAfterData(std::uint64_t data_body);
-    void NormaliseWidth();
-    std::vector<unsigned char> HeaderBytes() const;
-    void WriteHeader();
-    void WriteDataHeader();
+    // Reads up to `count` whole units (samples or frames) of `unit` bytes,
+    // never past the end of the data body; returns the units read.
+    std::size_t ReadUnits(unsigned char* bytes, std::size_t count, std::size_t unit);
     bool CanWrite();
-    void WriteData(const unsigned char* bytes, std::size_t count);
-    unsigned SampleWidth() const { return format.bits_per_sample / 8u; }
+    bool HasChannel(int channel) const { return channel >= 1 && channel <= Channels(); }
+    unsigned SampleWidth() const { return header.format.bits_per_sample / 8u; }
 
     bool valid = false;
-    bool writing = false;
-    boost::filesystem::path path;
-    bool rf64 = false;
-    std::uint64_t riff_size = 0;
-    std::uint32_t fmt_size = 0;
-    std::uint64_t data_size = 0;
-    WaveFormat_type format;
-    std::string header_problem; // why a header that was read does not add up
-
-    // Reading: the file's length, where the data body starts, the ds64 table
-    // of 64-bit chunk sizes, and the other chunks.
-    std::uint64_t file_size = 0;
-    std::uint64_t data_start = 0;
-    bool have_data = false;
-    bool ds64_seen = false;
-    Ds64Sizes ds64;
-    std::function<bool()> stop_check;
-    std::vector<ChunkPlace> chunks;
-    bool chunks_complete = true;
-
-    // Writing: the other chunks, where the data chunk's header stands, and the
-    // largest data body the file can take.
-    std::shared_ptr<const ChunkBlocks> extra_chunks;
-    std::uint64_t data_header_at = 0;
-    std::uint64_t max_data_size = 0;
-    std::uint64_t frames_read = 0;  // by ReadFrames
-    std::uint64_t samples_read = 0; // by ReadSamples
     bool failed = false;
+    boost::filesystem::path path;
+    WaveHeader header;
+    std::function<bool()> stop_check;
+    std::optional<WaveWriter> writer; // while writing
+    std::uint64_t data_read = 0;      // bytes of the data body read
     boost::shared_ptr<boost::filesystem::fstream> stream;
     // Stored sample bytes of one block; grown on demand and reused.
     std::vector<unsigned char> byte_buffer;

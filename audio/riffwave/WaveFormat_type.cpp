@@ -41,7 +41,7 @@ void WaveFormat_type::FromBytes(const unsigned char (&bytes)[kStoredBytes]) {
     extra_size = Get16(bytes + 16);
 }
 
-std::string WaveFormat_type::Unreadable() const {
+std::string WaveFormat_type::UnreadableReason() const {
     const std::uint16_t coding = Coding();
     if (coding != format_pcm && coding != format_ieee_float) {
         return (format_tag == format_extensible

@@ -59,7 +59,7 @@ struct WaveFormat_type {
     void ExtensionToBytes(unsigned char (&bytes)[kExtensibleExtraBytes]) const;
 
     // Why samples of this format cannot be read; empty when they can.
-    std::string Unreadable() const;
+    std::string UnreadableReason() const;
 };
 
 } // namespace audio::riffwave

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/riffwave/WaveChunks.hpp"
+#include "audio/riffwave/ChunkList.hpp"
 #include "audio/riffwave/WaveFormat_type.hpp"
 
 #include <cstdint>

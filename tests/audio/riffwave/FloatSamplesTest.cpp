@@ -78,18 +78,19 @@ TEST(FloatSamples, CodecsMoveEveryValueExactly) {
 }
 
 TEST(FloatSamples, WhatCanBeRead) {
-    EXPECT_EQ(Format(3, 32).Unreadable(), "");
-    EXPECT_EQ(Format(3, 64).Unreadable(), "");
-    EXPECT_EQ(Format(65534, 32, 3).Unreadable(), "");
-    EXPECT_EQ(Format(65534, 24, 1).Unreadable(), "");
+    EXPECT_EQ(Format(3, 32).UnreadableReason(), "");
+    EXPECT_EQ(Format(3, 64).UnreadableReason(), "");
+    EXPECT_EQ(Format(65534, 32, 3).UnreadableReason(), "");
+    EXPECT_EQ(Format(65534, 24, 1).UnreadableReason(), "");
     EXPECT_TRUE(Format(3, 64).IsFloat());
     EXPECT_FALSE(Format(65534, 24, 1).IsFloat());
-    EXPECT_EQ(Format(3, 16).Unreadable(),
+    EXPECT_EQ(Format(3, 16).UnreadableReason(),
               "float samples of 16 bits cannot be converted (32 or 64 can)");
-    EXPECT_EQ(Format(65534, 24, 3).Unreadable(),
+    EXPECT_EQ(Format(65534, 24, 3).UnreadableReason(),
               "float samples of 24 bits cannot be converted (32 or 64 can)");
-    EXPECT_EQ(Format(2, 16).Unreadable(), "format tag 2 is neither integer PCM nor IEEE float");
-    EXPECT_EQ(Format(65534, 16, 2).Unreadable(),
+    EXPECT_EQ(Format(2, 16).UnreadableReason(),
+              "format tag 2 is neither integer PCM nor IEEE float");
+    EXPECT_EQ(Format(65534, 16, 2).UnreadableReason(),
               "extensible format with sub-format 2 is neither integer PCM nor IEEE float");
 }
 

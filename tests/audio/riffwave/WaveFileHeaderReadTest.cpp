@@ -267,7 +267,8 @@ TEST_F(WaveFileHeaderRead, FileCutAtEveryOffsetNeverCrashes) {
         if (!valid) {
             continue;
         }
-        EXPECT_EQ(wave.Unreadable().empty(), length == fmt_end || length >= data_start) << length;
+        EXPECT_EQ(wave.UnreadableReason().empty(), length == fmt_end || length >= data_start)
+            << length;
         EXPECT_EQ(wave.DataSize(), length >= data_start ? 6u : 0u) << length;
         const std::size_t expected = length >= data_start ? (length - data_start) / 2 : 0;
         EXPECT_EQ(ReadAll(wave).size(), expected) << length;

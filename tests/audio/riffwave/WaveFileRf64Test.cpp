@@ -50,7 +50,7 @@ TEST(WaveFileRf64, ReadsItsSizesFromDs64) {
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenRead(dir / "in.wav")) << head;
         EXPECT_TRUE(wave.IsRf64());
-        EXPECT_EQ(wave.Unreadable(), "");
+        EXPECT_EQ(wave.UnreadableReason(), "");
         EXPECT_EQ(wave.DataSize(), 8u);
         ASSERT_EQ(wave.Chunks().size(), 1u);
         EXPECT_EQ(wave.Chunks()[0].size, 3u);
@@ -80,7 +80,7 @@ TEST(WaveFileRf64, ReadsItsSizesFromDs64) {
                                        .Get());
     WaveFile_type no_ds64;
     ASSERT_TRUE(no_ds64.OpenRead(dir / "in.wav"));
-    EXPECT_NE(no_ds64.Unreadable().find("no ds64 chunk"), std::string::npos);
+    EXPECT_NE(no_ds64.UnreadableReason().find("no ds64 chunk"), std::string::npos);
 }
 
 TEST(WaveFileRf64, WrittenWithDs64FirstAndMaximalThirtyTwoBitSizes) {
@@ -171,8 +171,8 @@ TEST(WaveFileRf64, SizesThatWrapStepBackOrOverrunAreRefusedWithAReason) {
         WriteFileBytes(dir / "in.wav", file);
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenRead(dir / "in.wav")) << c.what;
-        EXPECT_NE(wave.Unreadable().find(c.reason), std::string::npos)
-            << c.what << ": " << wave.Unreadable();
+        EXPECT_NE(wave.UnreadableReason().find(c.reason), std::string::npos)
+            << c.what << ": " << wave.UnreadableReason();
     }
     // A plain file's 32-bit size that runs past the end is refused the same way.
     WriteFileBytes(dir / "in.wav", WaveBytes()
@@ -184,7 +184,7 @@ TEST(WaveFileRf64, SizesThatWrapStepBackOrOverrunAreRefusedWithAReason) {
                                        .Get());
     WaveFile_type plain;
     ASSERT_TRUE(plain.OpenRead(dir / "in.wav"));
-    EXPECT_NE(plain.Unreadable().find("\"LIST\" chunk at byte 36 gives a size of 4294967280"),
+    EXPECT_NE(plain.UnreadableReason().find("\"LIST\" chunk at byte 36 gives a size of 4294967280"),
               std::string::npos)
-        << plain.Unreadable();
+        << plain.UnreadableReason();
 }

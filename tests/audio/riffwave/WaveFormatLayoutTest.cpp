@@ -16,7 +16,7 @@ std::string Verdict(WaveFile_type& wave, const WavLayout& layout, const Samples&
     ScratchFolder dir;
     WriteFileBytes(dir / "in.wav", MakeWav(layout, samples));
     EXPECT_TRUE(wave.OpenRead(dir / "in.wav"));
-    return wave.Unreadable();
+    return wave.UnreadableReason();
 }
 
 } // namespace
@@ -55,7 +55,7 @@ TEST(WaveFormatLayout, FewerValidBitsReadAsTheContainer) {
                                            .Get());
         WaveFile_type wave;
         ASSERT_TRUE(wave.OpenRead(dir / "in.wav"));
-        EXPECT_EQ(wave.Unreadable(), "") << bits;
+        EXPECT_EQ(wave.UnreadableReason(), "") << bits;
         EXPECT_EQ(wave.BitsPerSample(), static_cast<int>(8 * bytes));
         EXPECT_EQ(wave.Format().valid_bits, bits);
         std::vector<std::int32_t> read(2);

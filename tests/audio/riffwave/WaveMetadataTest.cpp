@@ -1,7 +1,7 @@
 // Which chunks a conversion carries, and how their frame counts follow the
 // rate; expected counts are worked out from the rates by hand.
 
-#include "audio/riffwave/WaveChunks.hpp"
+#include "audio/riffwave/WaveMetadata.hpp"
 
 #include "support/MetadataChunks.hpp"
 

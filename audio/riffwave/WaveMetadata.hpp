@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstddef>
+#include "audio/riffwave/ChunkList.hpp"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,16 +10,6 @@
 namespace audio::riffwave {
 
 class WaveFile_type;
-
-// Where one chunk stands in a file that was read: its four-character
-// identifier, the offset and size of its body, and whether it comes after the
-// "data" chunk.
-struct ChunkPlace {
-    std::string id;
-    std::uint64_t offset = 0;
-    std::uint64_t size = 0;
-    bool after_data = false;
-};
 
 // Whether a chunk is copied into a converted file: all but those that describe
 // the stored samples ("fmt ", "data", "fact", "ds64", "PEAK", "levl") and
@@ -54,17 +45,6 @@ private:
 // and the lengths of "ltxt" entries in a "LIST" of type "adtl". Bodies too
 // short for a field keep it; every other byte stays as it was.
 void RescaleChunk(const std::string& id, std::vector<unsigned char>& body, const FrameScale& scale);
-
-// Whole chunks as they are written, each with its header and, after an odd
-// body, its pad byte.
-struct ChunkBlocks {
-    std::vector<unsigned char> before; // between the format chunks and "data"
-    std::vector<unsigned char> after;  // after the data body
-    bool Empty() const { return before.empty() && after.empty(); }
-};
-
-void AppendChunk(std::vector<unsigned char>& block, const std::string& id,
-                 const std::vector<unsigned char>& body);
 
 // Carried chunk bodies are held in memory while a file converts; a file with
 // more than this is refused rather than stripped unasked.

@@ -1,4 +1,4 @@
-#include "audio/riffwave/WaveChunks.hpp"
+#include "audio/riffwave/WaveMetadata.hpp"
 
 #include "audio/riffwave/ByteOrder.hpp"
 #include "audio/riffwave/ChunkWalker.hpp"
@@ -143,18 +143,6 @@ void RescaleChunk(const std::string& id, std::vector<unsigned char>& body,
         RescaleSampler(body, scale);
     } else if (id == "LIST") {
         RescaleAssociatedData(body, scale);
-    }
-}
-
-void AppendChunk(std::vector<unsigned char>& block, const std::string& id,
-                 const std::vector<unsigned char>& body) {
-    unsigned char header[8] = {};
-    std::copy_n(id.begin(), std::min<std::size_t>(id.size(), 4), header);
-    Put32(header + 4, static_cast<std::uint32_t>(body.size()));
-    block.insert(block.end(), header, header + 8);
-    block.insert(block.end(), body.begin(), body.end());
-    if (body.size() % 2 == 1) {
-        block.push_back(0);
     }
 }
 
