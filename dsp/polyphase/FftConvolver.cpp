@@ -8,7 +8,9 @@ namespace {
 // GCC builds this loop a second time for AVX and picks one at run time; both
 // do the same multiplications and additions in the same order (no fused
 // multiply-add), so they give the same bits.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// Not under ThreadSanitizer, whose runtime is not yet up when the loader
+// calls the clones' resolver.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define MARROWVALE_VECTOR_CLONES __attribute__((target_clones("avx", "default")))
 #else
 #define MARROWVALE_VECTOR_CLONES

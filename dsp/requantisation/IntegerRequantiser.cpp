@@ -176,7 +176,9 @@ std::uint64_t RequantiseUnshaped(Dither& dither, const Sample* in, int* samples,
 // would truncated to 64 bits (NaN too, taken to the step below).
 // Built also for AVX2 and picked at run time: the same exact operations,
 // so the same results.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// Not under ThreadSanitizer, whose runtime is not yet up when the loader
+// calls the clones' resolver.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define MARROWVALE_REQUANTISE_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define MARROWVALE_REQUANTISE_CLONES
