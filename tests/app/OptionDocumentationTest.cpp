@@ -67,9 +67,6 @@ TEST(OptionDocumentation, CompletionOffersValuesFoldersAndFiles) {
     testsupport::WriteFileBytes(scratch / "take.wav", {});
     boost::filesystem::create_directory(scratch / "takes");
     const std::pair<const char*, const char*> cases[] = {
-        {"marrowvale -t \"\"", "0 1 2"},
-        {"marrowvale --noise_shaping \"\"", "0 1 2 3"},
-        {"marrowvale -c \"\"", "8 16 24 32"},
         {"marrowvale --filter = \"\"", "0 1"},
         {"marrowvale -s 48000 --skip", "--skip-existing"},
         {"marrowvale -o ta", "takes"},
