@@ -1,5 +1,7 @@
 #include "dsp/polyphase/FftBranches.hpp"
 
+#include "dsp/polyphase/FftWisdom.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
@@ -26,6 +28,35 @@ constexpr std::size_t longest = std::size_t(1) << 17;
 
 constexpr std::size_t max_kept_bytes = std::size_t(16) << 20;
 
+struct Plans {
+    fftw_plan forward;
+    fftw_plan inverse;
+    bool measured;
+};
+
+// Plans for transforms of length n (real to complex) and n / fold (back),
+// between 64-byte aligned buffers: from the kept measurements when they
+// hold them, else unmeasured. The planner mutex is held.
+Plans PlanPair(std::size_t n, std::size_t fold, double* real, double* spectrum, unsigned flags) {
+    static const bool loaded = fftw_import_wisdom_from_string(fft_wisdom) != 0;
+    (void)loaded;
+    const int length = static_cast<int>(n);
+    auto* complex = reinterpret_cast<fftw_complex*>(spectrum);
+    const auto plan = [&](unsigned how) {
+        return Plans{fftw_plan_dft_r2c_1d(length, real, complex, how),
+                     fftw_plan_dft_c2r_1d(length / static_cast<int>(fold), complex, real, how),
+                     true};
+    };
+    Plans made = plan(flags);
+    if (made.forward == nullptr || made.inverse == nullptr) {
+        fftw_destroy_plan(made.forward); // null is a no-op
+        fftw_destroy_plan(made.inverse);
+        made = plan(FFTW_ESTIMATE);
+        made.measured = false;
+    }
+    return made;
+}
+
 double TransformWork(std::size_t n) {
     return transform_cost * static_cast<double>(n) * std::log2(static_cast<double>(n));
 }
@@ -41,11 +72,11 @@ FftBranches::FftBranches(int new_up, int down, const std::vector<double>& filter
     spectra.assign(branches * Stride(), 0.0);
     {
         const std::lock_guard<std::mutex> lock(PlannerMutex());
-        const int n = static_cast<int>(length);
-        auto* complex = reinterpret_cast<fftw_complex*>(spectra.data());
-        forward = fftw_plan_dft_r2c_1d(n, in.data(), complex, FFTW_ESTIMATE);
-        inverse =
-            fftw_plan_dft_c2r_1d(n / static_cast<int>(fold), complex, in.data(), FFTW_ESTIMATE);
+        const Plans plans =
+            PlanPair(length, fold, in.data(), spectra.data(), FFTW_MEASURE | FFTW_WISDOM_ONLY);
+        forward = plans.forward;
+        inverse = plans.inverse;
+        measured = plans.measured;
     }
     // The scale that the direct kernel applies to its sums (up) and the one
     // that undoes the transforms' gain (1 / N).
@@ -73,27 +104,49 @@ void FftBranches::Inverse(double* spectrum, double* out) const {
     fftw_execute_dft_c2r(inverse, reinterpret_cast<fftw_complex*>(spectrum), out);
 }
 
-FftBranches::Choice FftBranches::Choose(std::size_t taps, int up, int down, std::size_t block) {
-    Choice best{0, 0.0};
-    const double branches = static_cast<double>(up);
+std::vector<std::size_t> FftBranches::Lengths() {
+    std::vector<std::size_t> lengths;
     // Lengths with small factors, which the library transforms fastest.
     for (const std::size_t factor : {std::size_t(2), std::size_t(3), std::size_t(5)}) {
         for (std::size_t n = factor * shortest; n <= longest; n *= 2) {
-            const std::size_t fold = FoldFor(up, down, n);
-            const std::size_t step = Step(n, taps, fold);
-            if (step == 0) {
-                continue;
-            }
-            const std::size_t parts = (block + step - 1) / step;
-            const double work = static_cast<double>(parts) *
-                                (TransformWork(n) + TransformWork(n / fold) * branches +
-                                 product_cost * branches * static_cast<double>(n));
-            if (best.length == 0 || work < best.work) {
-                best = {n, work};
-            }
+            lengths.push_back(n);
+        }
+    }
+    std::sort(lengths.begin(), lengths.end());
+    return lengths;
+}
+
+FftBranches::Choice FftBranches::Choose(std::size_t taps, int up, int down, std::size_t block) {
+    Choice best{0, 0.0};
+    const double branches = static_cast<double>(up);
+    for (const std::size_t n : Lengths()) {
+        const std::size_t fold = FoldFor(up, down, n);
+        const std::size_t step = Step(n, taps, fold);
+        if (step == 0) {
+            continue;
+        }
+        const std::size_t parts = (block + step - 1) / step;
+        const double work =
+            static_cast<double>(parts) * (TransformWork(n) + TransformWork(n / fold) * branches +
+                                          product_cost * branches * static_cast<double>(n));
+        if (best.length == 0 || work < best.work) {
+            best = {n, work};
         }
     }
     return best;
+}
+
+std::string FftBranches::Measure(std::size_t length, std::size_t fold) {
+    std::vector<double, AlignedAllocator<double, 64>> real(length);
+    std::vector<double, AlignedAllocator<double, 64>> spectrum(StrideFor(length));
+    const std::lock_guard<std::mutex> lock(PlannerMutex());
+    const Plans plans = PlanPair(length, fold, real.data(), spectrum.data(), FFTW_MEASURE);
+    fftw_destroy_plan(plans.forward);
+    fftw_destroy_plan(plans.inverse);
+    char* text = fftw_export_wisdom_to_string();
+    std::string wisdom(text);
+    fftw_free(text);
+    return wisdom;
 }
 
 std::shared_ptr<const FftBranches> FftBranches::For(const StageFilterDesign& design,
