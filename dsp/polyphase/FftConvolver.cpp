@@ -1,6 +1,9 @@
 #include "dsp/polyphase/FftConvolver.hpp"
 
 #include <algorithm>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <utility>
 
 namespace {
@@ -17,8 +20,7 @@ namespace {
 #endif
 
 // y = x * h for `values` complex values stored as (re, im) pairs.
-MARROWVALE_VECTOR_CLONES
-void Multiply(const double* x, const double* h, double* y, std::size_t values) {
+void MultiplyPlain(const double* x, const double* h, double* y, std::size_t values) {
     for (std::size_t b = 0; b < 2 * values; b += 2) {
         const double xr = x[b];
         const double xi = x[b + 1];
@@ -26,6 +28,38 @@ void Multiply(const double* x, const double* h, double* y, std::size_t values) {
         y[b + 1] = xr * h[b + 1] + xi * h[b];
     }
 }
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Two values a vector, with the same products and sums as the plain loop
+// (no fused multiply-add; the sum of the imaginary part merely commuted), so
+// the same bits. The compiler's own vectorisation of that loop shuffled
+// more.
+__attribute__((target("avx"))) void MultiplyAvx(const double* x, const double* h, double* y,
+                                                std::size_t values) {
+    std::size_t b = 0;
+    for (; b + 4 <= 2 * values; b += 4) {
+        const __m256d xv = _mm256_loadu_pd(x + b);
+        const __m256d hv = _mm256_loadu_pd(h + b);
+        const __m256d re = _mm256_mul_pd(xv, _mm256_movedup_pd(hv));
+        const __m256d im = _mm256_mul_pd(_mm256_permute_pd(xv, 0x5), _mm256_permute_pd(hv, 0xF));
+        _mm256_storeu_pd(y + b, _mm256_addsub_pd(re, im));
+    }
+    MultiplyPlain(x + b, h + b, y + b, values - b / 2);
+}
+
+void Multiply(const double* x, const double* h, double* y, std::size_t values) {
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx) {
+        MultiplyAvx(x, h, y, values);
+    } else {
+        MultiplyPlain(x, h, y, values);
+    }
+}
+#else
+void Multiply(const double* x, const double* h, double* y, std::size_t values) {
+    MultiplyPlain(x, h, y, values);
+}
+#endif
 
 // An output as the direct kernel stores it: rounded to float, or not.
 inline double Stored(double value, bool rounds) {
