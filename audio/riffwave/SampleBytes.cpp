@@ -8,8 +8,8 @@ namespace audio::riffwave {
 namespace {
 
 // One plain loop per width, chosen once per block, never per sample. The
-// contiguous case gets its own instance with a constant stride, which the
-// compiler vectorises. Signed values are formed by placing the bytes at the
+// contiguous and the stereo case get their own instances with a constant
+// stride, which the compiler vectorises. Signed values are formed by placing the bytes at the
 // top of a 32-bit word and shifting right arithmetically.
 
 template <unsigned Width>
@@ -42,6 +42,12 @@ void DecodeStrided(const unsigned char* __restrict__ in, std::size_t count, std:
         }
         return;
     }
+    if (stride == 2 * Width) {
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = Decode<Width>(in + i * 2 * Width);
+        }
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = Decode<Width>(in + i * stride);
     }
@@ -53,6 +59,12 @@ void EncodeStrided(const std::int32_t* __restrict__ in, std::size_t count, std::
     if (stride == Width) {
         for (std::size_t i = 0; i < count; ++i) {
             Encode<Width>(in[i], out + i * Width);
+        }
+        return;
+    }
+    if (stride == 2 * Width) {
+        for (std::size_t i = 0; i < count; ++i) {
+            Encode<Width>(in[i], out + i * 2 * Width);
         }
         return;
     }
