@@ -134,10 +134,24 @@ constexpr unsigned dither_chunk = 256;
 template <class Dither>
 unsigned DrawChunk(Dither& dither, double (&d)[dither_chunk], unsigned left) {
     const unsigned n = std::min(dither_chunk, left);
-    for (unsigned i = 0; i < n; ++i) {
-        d[i] = dither.Next();
+    // Without dither nothing is drawn: Dithered adds nothing.
+    if constexpr (!std::is_same_v<Dither, dither::dummy_dither>) {
+        for (unsigned i = 0; i < n; ++i) {
+            d[i] = dither.Next();
+        }
     }
     return n;
+}
+
+// A value plus its drawn dither; without dither the value itself (adding the
+// drawn zero would give the same, but costs a load and an addition).
+template <class Dither>
+double Dithered(const double* d, unsigned i, double value) {
+    if constexpr (std::is_same_v<Dither, dither::dummy_dither>) {
+        return value;
+    } else {
+        return d[i] + value;
+    }
 }
 
 // Narrowing without noise shaping: the shaping filter's sum is then exactly
@@ -157,7 +171,7 @@ std::uint64_t RequantiseUnshaped(Dither& dither, const Sample* in, int* samples,
         int* y = samples + start;
         unsigned clipped_here = 0;
         for (unsigned i = 0; i < n; ++i) {
-            const double t = (d[i] + Value(x[i])) * limits.inverse_scale;
+            const double t = Dithered<Dither>(d, i, Value(x[i])) * limits.inverse_scale;
             const double r = t + (t >= 0.0 ? 0.5 : -0.5);
             const auto rounded = static_cast<Rounded>(r);
             const Rounded q = std::min(std::max(rounded, static_cast<Rounded>(limits.min_output)),
@@ -203,7 +217,7 @@ MARROWVALE_REQUANTISE_CLONES std::uint64_t RequantiseUnshaped(Dither& dither, co
         const unsigned n = DrawChunk(dither, d, count - start);
         const double* x = in + start;
         for (unsigned i = 0; i < n; ++i) {
-            const double t = (d[i] + Value(x[i])) * limits.inverse_scale;
+            const double t = Dithered<Dither>(d, i, Value(x[i])) * limits.inverse_scale;
             const double r = t + (t >= 0.0 ? 0.5 : -0.5);
             const double above = r >= wide_lo ? r : wide_lo;
             w[i] = static_cast<std::int32_t>(above <= wide_hi ? above : wide_hi);
