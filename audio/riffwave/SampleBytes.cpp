@@ -33,23 +33,38 @@ void Encode(std::int32_t value, unsigned char* out) {
     }
 }
 
+// Samples `count` at steps of Step bytes (Step 0: `stride` bytes).
+template <unsigned Width, std::size_t Step>
+void DecodeRun(const unsigned char* __restrict__ in, std::size_t count, std::size_t stride,
+               std::int32_t* __restrict__ out) {
+    const std::size_t step = Step != 0 ? Step : stride;
+    std::size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if constexpr (Width == 3) {
+        // All but the last sample as four bytes loaded at once, the fourth
+        // (the next sample's, still inside the buffer) shifted out: one load
+        // instead of three.
+        for (; i + 1 < count; ++i) {
+            std::uint32_t word;
+            std::memcpy(&word, in + i * step, sizeof word);
+            out[i] = static_cast<std::int32_t>(word << 8) >> 8;
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        out[i] = Decode<Width>(in + i * step);
+    }
+}
+
 template <unsigned Width>
-void DecodeStrided(const unsigned char* __restrict__ in, std::size_t count, std::size_t stride,
-                   std::int32_t* __restrict__ out) {
+void DecodeStrided(const unsigned char* in, std::size_t count, std::size_t stride,
+                   std::int32_t* out) {
     if (stride == Width) {
-        for (std::size_t i = 0; i < count; ++i) {
-            out[i] = Decode<Width>(in + i * Width);
-        }
-        return;
-    }
-    if (stride == 2 * Width) {
-        for (std::size_t i = 0; i < count; ++i) {
-            out[i] = Decode<Width>(in + i * 2 * Width);
-        }
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = Decode<Width>(in + i * stride);
+        DecodeRun<Width, Width>(in, count, stride, out);
+    } else if (stride == 2 * Width) {
+        DecodeRun<Width, 2 * Width>(in, count, stride, out);
+    } else {
+        DecodeRun<Width, 0>(in, count, stride, out);
     }
 }
 
