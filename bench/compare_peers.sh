@@ -15,6 +15,10 @@
 #            thread), ratios against the latter
 #   steep96  the hires case the same way
 # MARROWVALE_KERNEL=avx2 passes through to marrowvale, to time its AVX2 path.
+# On ext4 without a journal, inodes freed in the last one to six minutes are
+# skipped, one by one, whenever a file is created: right after many files were
+# removed (an earlier run of this script removes tens of thousands), the
+# short-files case reads about twice its system time. Leave a few minutes.
 #
 #   bench/compare_peers.sh [SECONDS] [RUNS]        (default 300 and 5)
 #   MARROWVALE_BASELINE=path/to/marrowvale bench/compare_peers.sh
