@@ -9,8 +9,9 @@ namespace {
 
 // One plain loop per width, chosen once per block, never per sample. The
 // contiguous and the stereo case get their own instances with a constant
-// stride, which the compiler vectorises. Signed values are formed by placing the bytes at the
-// top of a 32-bit word and shifting right arithmetically.
+// stride, which the compiler vectorises better. Signed values are formed by
+// placing the bytes at the top of a 32-bit word and shifting right
+// arithmetically.
 
 template <unsigned Width>
 std::int32_t Decode(const unsigned char* in) {
