@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times marrowvale against sox (a reference peer), in one run on the same
-# machine, and prints medians of wall time, mean user and system CPU time,
-# their ratios to the peer, and peak memory:
+# machine, the tools of a case in interleaved rounds, and prints medians of
+# wall time, user and system CPU time, their ratios to the peer, and peak
+# memory:
 #   stereo   5 min 44.1 kHz/16 -> 48 kHz/16
 #   hires    5 min stereo 96 kHz/24 -> 44.1 kHz/24
 #   mono     5 min 44.1 kHz/16 -> 48 kHz/16
@@ -31,7 +32,7 @@ runs=${2:-5}
 cases=${CASES:-"stereo hires mono six batch short steep44 steep96"}
 baseline=${MARROWVALE_BASELINE:-}
 
-bash scripts/install-deps.sh sox hyperfine time ffmpeg >/dev/null
+bash scripts/install-deps.sh sox ffmpeg time >/dev/null
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$(nproc)" --target marrowvale make_example_wav >/dev/null
 cores=$(nproc)
@@ -65,25 +66,24 @@ declare -A sox_options=([stereo]="-b 16 OUT rate -h 48000" [hires]="-b 24 OUT ra
 declare -A ffmpeg_options=([steep44]="48000 pcm_s16le" [steep96]="44100 pcm_s24le")
 
 results=()
-# Every run writes into a folder of its own, never used before, that $work/out
-# links to. Emptying one folder of a thousand files just before each run made
-# the file system scan the inodes it had just freed on every file created
-# (about a third of all the time the short-files case measured), a cost of the
-# harness and not of the tool measured. The folders of the cases with many
-# files stay until the end, so that freeing them weighs on no later case.
-measure() { # label command -> one line "label wall user system peak"
-  local label=$1 command=$2 runs_dir=$work/runs/${1%%:*}
-  mkdir -p "$runs_dir"
-  hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/t.json" \
-    --prepare "ln -sfn \$(mktemp -d $runs_dir/XXXXXX) $work/out" "$command" >/dev/null 2>&1
-  ln -sfn "$(mktemp -d "$runs_dir/XXXXXX")" "$work/out"
-  /usr/bin/time -f '%M' -o "$work/mem" bash -c "$command" >/dev/null 2>&1
-  results+=("$label $(python3 - "$work/t.json" "$(cat "$work/mem")" <<'PY'
-import json, statistics, sys
-r = json.load(open(sys.argv[1]))["results"][0]
-print(statistics.median(r["times"]), r["user"], r["system"], sys.argv[2])
-PY
-)")
+# The commands of one case, timed together in interleaved rounds by
+# bench/interleaved_runs.py. Every run writes into a folder of its own, never
+# used before, that $work/out links to: emptying one folder of a thousand
+# files just before each run made the file system scan the inodes it had just
+# freed on every file created (about a third of all the time the short-files
+# case measured), a cost of the harness and not of the tool measured. The
+# folders of the cases with many files stay until the end, so that freeing
+# them weighs on no later case.
+queued=()
+measure() { # label command: queued for the case's rounds
+  queued+=("$1=$2")
+}
+run_case() { # name -> one line "label wall user system peak" per queued command
+  local line
+  while read -r line; do
+    results+=("$line")
+  done < <(python3 bench/interleaved_runs.py "$runs" "$work/runs/$1" "$work/out" "${queued[@]}")
+  queued=()
 }
 
 for name in $cases; do
@@ -127,6 +127,7 @@ for name in $cases; do
         $work/out/$name.wav"
     fi
   fi
+  run_case "$name"
   case $name in
     short | batch) ;;
     *) rm -rf "$work/runs/$name" ;;
@@ -157,7 +158,7 @@ titles = {
 names = {"marrowvale": "marrowvale", "baseline": "marrowvale (baseline build)",
          "sox": "sox -D rate -h (-v for steep)", "sox-xargs": "sox -D rate -h, xargs -P",
          "ffmpeg-soxr": "ffmpeg soxr precision 28, 1 thread"}
-print(f"medians of {runs} runs (wall), means (user, system); ratios against the peer named")
+print(f"medians of {runs} interleaved runs; ratios against the peer named")
 print(f"{'':36} {'wall s':>8} {'user s':>8} {'sys s':>7} {'peak MiB':>9} {'wall/peer':>9} {'user/peer':>9}")
 for case in order:
     print(titles[case])
