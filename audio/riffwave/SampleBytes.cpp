@@ -57,36 +57,37 @@ void DecodeRun(const unsigned char* __restrict__ in, std::size_t count, std::siz
     }
 }
 
+// Calls f with the step between samples as a constant: Width (one channel),
+// 2 * Width (two), or 0 for any other stride, read at run time.
+template <unsigned Width, class F>
+void WithStep(std::size_t stride, F&& f) {
+    if (stride == Width) {
+        f(std::integral_constant<std::size_t, Width>());
+    } else if (stride == 2 * Width) {
+        f(std::integral_constant<std::size_t, 2 * Width>());
+    } else {
+        f(std::integral_constant<std::size_t, 0>());
+    }
+}
+
 template <unsigned Width>
 void DecodeStrided(const unsigned char* in, std::size_t count, std::size_t stride,
                    std::int32_t* out) {
-    if (stride == Width) {
-        DecodeRun<Width, Width>(in, count, stride, out);
-    } else if (stride == 2 * Width) {
-        DecodeRun<Width, 2 * Width>(in, count, stride, out);
-    } else {
-        DecodeRun<Width, 0>(in, count, stride, out);
-    }
+    WithStep<Width>(stride, [&](auto step) {
+        DecodeRun<Width, decltype(step)::value>(in, count, stride, out);
+    });
 }
 
 template <unsigned Width>
 void EncodeStrided(const std::int32_t* __restrict__ in, std::size_t count, std::size_t stride,
                    unsigned char* __restrict__ out) {
-    if (stride == Width) {
+    WithStep<Width>(stride, [&](auto constant) {
+        const std::size_t step =
+            decltype(constant)::value != 0 ? decltype(constant)::value : stride;
         for (std::size_t i = 0; i < count; ++i) {
-            Encode<Width>(in[i], out + i * Width);
+            Encode<Width>(in[i], out + i * step);
         }
-        return;
-    }
-    if (stride == 2 * Width) {
-        for (std::size_t i = 0; i < count; ++i) {
-            Encode<Width>(in[i], out + i * 2 * Width);
-        }
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        Encode<Width>(in[i], out + i * stride);
-    }
+    });
 }
 
 // Calls f with the width as a constant, so that each width gets its own
